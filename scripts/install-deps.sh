@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Sonavel need.
+# Safe to run again: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libfluidsynth-dev fluid-soundfont-gm
+  librtmidi-dev jackd2 libjack-jackd2-dev
+  googletest libgtest-dev libgmock-dev
+  xvfb xdotool x11-utils pulseaudio pulseaudio-utils aubio-tools sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+apt_opts=(-o DPkg::Lock::Timeout=300 -y -q)
+export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to enable realtime priority; answer for the user.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo debconf-set-selections 2>/dev/null || true
+$sudo apt-get "${apt_opts[@]}" update
+$sudo apt-get "${apt_opts[@]}" install --no-install-recommends "${missing[@]}"

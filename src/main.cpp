@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+    std::puts("Sonavel was built.");
+    return 0;
+}

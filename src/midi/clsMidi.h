@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+
+namespace sonavel {
+
+class clsErrorHandler;
+class MidiOutput;
+
+// One MIDI output device: opens it on demand, keeps the instrument selected on
+// the channel and sends note on/off and program changes as short messages.
+class clsMidi {
+public:
+    explicit clsMidi(MidiOutput& output);
+    ~clsMidi();
+    clsMidi(const clsMidi&) = delete;
+    clsMidi& operator=(const clsMidi&) = delete;
+
+    clsErrorHandler* MyErr = nullptr;
+
+    int32_t Instrument() const { return m_instrument; }
+    void SetInstrument(int32_t value); // sends a program change when open
+    int32_t Channel() const { return m_channel; }
+    void SetChannel(int32_t value); // 1..16; sends a program change when open
+    int32_t Device() const { return m_device; }
+    void SetDevice(int32_t value) { m_device = value; } // used at the next open
+
+    void OpenMIDI();
+    void CloseMIDI();
+    bool IsOpen() const { return m_hMidiOut != 0; }
+    void PlayNote(int16_t nn, int16_t vel);
+    void StopNote(int16_t nn, int16_t vel);
+
+    // data2 * 65536 + data1 * 256 + status; a data byte of 128 or more overflows.
+    static int32_t PackDword(int16_t data2, int16_t data1, int16_t status);
+
+private:
+    void ExecuteMidiOutShortMsg(int16_t status, int16_t data1, int16_t data2);
+    void SendProgramChange();
+
+    MidiOutput& m_output;
+    uint32_t m_hMidiOut = 0;
+    int32_t m_instrument = 0;
+    int32_t m_channel = 0;
+    int32_t m_device = 0;
+    int16_t m_lastInstrument = 0;
+    int16_t m_lastChannel = 0;
+};
+
+} // namespace sonavel

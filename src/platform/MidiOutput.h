@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sonavel {
+
+struct MidiDeviceInfo {
+    int32_t Number = 0; // -1 is the default output, 0 the built-in synthesizer
+    std::string Name;   // what the setup dialog shows
+};
+
+// The program's door to sound: list the output devices, open one by number,
+// send packed short messages, close. Messages are packed as status in the low
+// byte, then data 1, then data 2; the top byte is 0.
+class MidiOutput {
+public:
+    virtual ~MidiOutput() = default;
+
+    // Every device the user may choose, in order; -1 first.
+    virtual std::vector<MidiDeviceInfo> Devices() = 0;
+    // Returns 0 and a non-zero handle on success; otherwise a non-zero error
+    // number, the handle left 0 and the reason in LastError().
+    virtual int32_t Open(int32_t device, uint32_t& handle) = 0;
+    // Sends at once. A send on a closed or unknown handle is dropped.
+    virtual void ShortMsg(uint32_t handle, uint32_t message) = 0;
+    virtual void Close(uint32_t handle) = 0;
+    // Why the last Open failed, in words a user can act on.
+    virtual std::string LastError() const = 0;
+};
+
+} // namespace sonavel

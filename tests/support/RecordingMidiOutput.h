@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/MidiOutput.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sonavel::fakes {
+
+// A MIDI output that records every call with the time it happened.
+class RecordingMidiOutput : public MidiOutput {
+public:
+    struct Message {
+        int64_t TimeMs;
+        uint32_t Packed;
+        uint8_t Status() const { return Packed & 0xFF; }
+        uint8_t Data1() const { return (Packed >> 8) & 0xFF; }
+        uint8_t Data2() const { return (Packed >> 16) & 0xFF; }
+    };
+
+    explicit RecordingMidiOutput(Clock* clock = nullptr) : m_clock(clock) {}
+
+    std::vector<MidiDeviceInfo> Devices() override { return DeviceList; }
+    int32_t Open(int32_t device, uint32_t& handle) override;
+    void ShortMsg(uint32_t handle, uint32_t message) override;
+    void Close(uint32_t handle) override;
+    std::string LastError() const override { return FailReason; }
+
+    bool IsOpen() const { return m_open != 0; }
+
+    // What the fake offers and how it answers.
+    std::vector<MidiDeviceInfo> DeviceList{{-1, "Default MIDI output"},
+                                           {0, "Built-in synthesizer (test)"}};
+    int32_t FailOpenWith = 0; // non-zero: Open fails with this number
+    std::string FailReason = "The test refused to open the device.";
+
+    // What the program did.
+    std::vector<Message> Messages;
+    std::vector<int32_t> OpenedDevices;
+    int Opens = 0;
+    int Closes = 0;
+    int DroppedSends = 0; // sends on a closed or foreign handle
+
+private:
+    Clock* m_clock;
+    uint32_t m_open = 0;
+    uint32_t m_nextHandle = 1;
+};
+
+} // namespace sonavel::fakes
