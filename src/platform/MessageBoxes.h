@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace sonavel {
+
+enum class MsgIcon { None, Critical, Exclamation, Information };
+
+// Modal message boxes with an OK button. The window layer shows real ones;
+// tests record what would have been shown.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // Returns when the user has closed the box.
+    virtual void Show(const std::string& title, const std::string& text, MsgIcon icon) = 0;
+};
+
+} // namespace sonavel
