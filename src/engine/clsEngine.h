@@ -3,6 +3,8 @@
 #include "engine/clsNoteBuffer.h"
 #include "midi/clsMidi.h"
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -19,20 +21,26 @@ class MidiOutput;
 // notes).
 class clsEngine {
 public:
+    // Neither argument is owned; both must outlive the engine.
     clsEngine(MidiOutput& output, Clock& clock);
 
-    clsErrorHandler* MyErr = nullptr;     // not owned; also used by MIDI and buffer
-    clsSettings* objSettings = nullptr;   // not owned
+    clsErrorHandler* MyErr = nullptr;   // not owned; also used by MIDI and buffer
+    clsSettings* objSettings = nullptr; // not owned
     std::function<void(int32_t& code)> Feedback;
 
+    // Sets MyErr here and on the engine's MIDI output and note buffer.
     void SetErrorHandler(clsErrorHandler* handler);
 
+    // Draws the question (and the random settings asked for) and plays it.
     void NewQuestion();
+    // Plays the current question again; nothing is drawn and code 0 is not raised.
     void PlayAgain();
+    // Closes the MIDI device; the next question opens it again.
     void StopPlaying();
 
     // Asks a question in progress to end at the next note boundary (its notes
-    // are stopped first); used when the window closes during playback.
+    // are stopped first); used when the window closes during playback. Cleared
+    // when the next NewQuestion or PlayAgain starts.
     void RequestStop() { m_stopRequested = true; }
     bool StopRequested() const { return m_stopRequested; }
 
@@ -43,10 +51,15 @@ public:
     int16_t FirstMidiNote() const { return m_firstMidiNote; }
     int16_t SecondMidiNote() const { return m_secondMidiNote; }
 
+    // Length of one question note in milliseconds for the current tempo and
+    // note duration; 0 for an unknown duration.
     int32_t CalcNoteSpeed() const;
+    // 60000 / tempo in milliseconds, ties to even. Tempo 0 is a division by zero.
     static int32_t CalcBeatDuration(int16_t tempo);
 
 private:
+    using ScaleTable = std::array<int16_t, 36>;
+
     void GetRandomInterval();
     void GetRandomTwoNotes();
     void Play();
@@ -56,10 +69,16 @@ private:
     void PlaySingleNote(int16_t note, int16_t velocity, int16_t length);
     void RaiseFeedback(int32_t code);
 
+    clsSettings& Settings() const;
+    void ShareErrorHandler();
+    void Sleep(int32_t ms);
+
     Clock& m_clock;
     clsMidi m_midi;
     clsNoteBuffer m_noteBuffer;
-    bool m_stopRequested = false;
+    // Set from the Feedback handler or, when the window closes, possibly from
+    // elsewhere; read between notes.
+    std::atomic<bool> m_stopRequested = false;
 
     int32_t m_currentIntervalType = 0;
     int16_t m_currentInterval = 0;

@@ -19,7 +19,7 @@ public:
     clsErrorHandler* MyErr = nullptr;
 
     void AddNote(int16_t note); // a full buffer ignores further notes
-    void ClearBuffer();
+    void ClearBuffer() noexcept;
 };
 
 } // namespace sonavel

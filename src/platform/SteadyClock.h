@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace sonavel {
+
+// The real clock: the monotonic system clock, sleeping to absolute deadlines.
+// A sleep that follows the previous one closely starts at that sleep's deadline,
+// so the time spent sending messages and repainting between notes is taken out
+// of the next wait instead of adding up; after an idle gap (the user answering)
+// the next sleep starts from now.
+class SteadyClock : public Clock {
+public:
+    // Monotonic time in nanoseconds; a wait until an absolute time of that clock.
+    using TimeSource = std::function<int64_t()>;
+    using WaitUntil = std::function<void(int64_t deadlineNanos)>;
+
+    // A gap between the end of one sleep and the start of the next above this
+    // counts as idle and re-anchors the timeline at now.
+    static constexpr int64_t IdleGapNanos = 50'000'000;
+
+    SteadyClock();
+    // For tests: time and waiting come from the caller.
+    SteadyClock(TimeSource now, WaitUntil waitUntil);
+
+    int64_t NowMicros() override;
+    void SleepMs(int32_t ms) override;
+
+    // The deadline the last sleep waited for, in the time source's nanoseconds.
+    int64_t LastDeadlineNanos() const { return m_lastDeadline; }
+
+    static int64_t MonotonicNanos();
+    static void WaitUntilMonotonic(int64_t deadlineNanos);
+
+private:
+    TimeSource m_now;
+    WaitUntil m_waitUntil;
+    int64_t m_lastDeadline = 0;
+    bool m_anchored = false;
+};
+
+} // namespace sonavel
