@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/MessageBoxes.h"
+
+#include <string>
+#include <vector>
+
+namespace sonavel::fakes {
+
+// Records the message boxes that would have been shown; each returns at once,
+// as if the user had pressed OK.
+class RecordingMessageBoxes : public MessageBoxes {
+public:
+    struct Box {
+        std::string Title;
+        std::string Text;
+        MsgIcon Icon;
+    };
+    void Show(const std::string& title, const std::string& text, MsgIcon icon) override {
+        Boxes.push_back({title, text, icon});
+    }
+    std::vector<Box> Boxes;
+};
+
+} // namespace sonavel::fakes
