@@ -89,11 +89,17 @@ public:
     const std::vector<std::string>& SolfaArray(int32_t keyType) const;
 
 private:
+    friend struct SettingsTestAccess; // lets tests drive the private procedures
+
     using Catalogue = std::vector<std::pair<std::string, clsScale>>;
+    enum class LineVerdict { Accepted, Rejected, Unsupported };
 
     void LoadScales();
     void UpdateNotesArray();
     const Catalogue& CatalogueOf(int32_t keyType) const;
+    LineVerdict ApplySetting(const std::string& key, const std::string& value, int16_t lineNo,
+                             const std::string& line);
+    std::string FileText() const;
 
     std::vector<std::string> m_majSolfaArray;
     std::vector<std::string> m_minSolfaArray;

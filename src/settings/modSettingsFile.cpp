@@ -1,0 +1,297 @@
+#include "settings/modSettingsFile.h"
+
+#include "startup/AppError.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <fcntl.h>
+#include <filesystem>
+#include <limits>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace sonavel {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// from_chars leaves the value alone when it does not fit a double, so the
+// direction is read from the text: the power of ten of the first significant
+// digit tells overflow from underflow. The exponent saturates rather than wraps.
+double OutOfRangeValue(std::string_view intDigits, std::string_view fracDigits,
+                       std::string_view exponent, bool negative) {
+    long long exp = 0;
+    bool expNegative = false;
+    std::size_t i = 0;
+    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
+        expNegative = exponent[0] == '-';
+        i = 1;
+    }
+    for (; i < exponent.size(); ++i) {
+        if (exp < 1'000'000'000)
+            exp = exp * 10 + (exponent[i] - '0');
+    }
+    if (expNegative)
+        exp = -exp;
+    long long magnitude = 0;
+    auto firstInt = intDigits.find_first_not_of('0');
+    if (firstInt != std::string_view::npos) {
+        magnitude = static_cast<long long>(intDigits.size() - firstInt) - 1;
+    } else {
+        auto firstFrac = fracDigits.find_first_not_of('0');
+        magnitude =
+            firstFrac == std::string_view::npos ? 0 : -static_cast<long long>(firstFrac) - 1;
+    }
+    double result = magnitude + exp >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -result : result;
+}
+
+[[noreturn]] void ThrowFileError(int error, const std::string& what) {
+    throw AppError(NarrowCode(error), what + ": " + std::generic_category().message(error));
+}
+
+} // namespace
+
+std::string_view TrimBlanks(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+bool ParseNumber(std::string_view text, double& value) {
+    std::string_view s = TrimBlanks(text);
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    const std::size_t bodyStart = i;
+    const std::size_t intStart = i;
+    while (i < s.size() && IsDigit(s[i]))
+        ++i;
+    std::string_view intDigits = s.substr(intStart, i - intStart);
+    std::string_view fracDigits;
+    if (i < s.size() && s[i] == '.') {
+        const std::size_t fracStart = ++i;
+        while (i < s.size() && IsDigit(s[i]))
+            ++i;
+        fracDigits = s.substr(fracStart, i - fracStart);
+    }
+    if (intDigits.empty() && fracDigits.empty())
+        return false;
+    std::string_view exponent;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        const std::size_t expStart = ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+            ++i;
+        const std::size_t digitsStart = i;
+        while (i < s.size() && IsDigit(s[i]))
+            ++i;
+        if (i == digitsStart)
+            return false;
+        exponent = s.substr(expStart, i - expStart);
+    }
+    if (i != s.size())
+        return false;
+
+    double parsed = 0.0;
+    const char* first = s.data() + bodyStart;
+    const char* last = s.data() + s.size();
+    auto [ptr, ec] = std::from_chars(first, last, parsed, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range) {
+        value = OutOfRangeValue(intDigits, fracDigits, exponent, negative);
+        return true;
+    }
+    if (ec != std::errc() || ptr != last)
+        return false;
+    value = negative ? -parsed : parsed;
+    return true;
+}
+
+bool IsInRange(std::string_view text, double low, double high) {
+    double value = 0.0;
+    return ParseNumber(text, value) && low <= value && value <= high;
+}
+
+double RoundToEven(double value) {
+    const double below = std::floor(value);
+    const double fraction = value - below;
+    if (fraction < 0.5)
+        return below;
+    if (fraction > 0.5)
+        return below + 1.0;
+    return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
+}
+
+Int16Conversion ToInt16(std::string_view text, int16_t& result) {
+    double value = 0.0;
+    if (!ParseNumber(text, value))
+        return Int16Conversion::NotANumber;
+    const double rounded = RoundToEven(value);
+    if (!(rounded >= std::numeric_limits<int16_t>::min() &&
+          rounded <= std::numeric_limits<int16_t>::max()))
+        return Int16Conversion::Overflow;
+    result = static_cast<int16_t>(rounded);
+    return Int16Conversion::Done;
+}
+
+bool ParseSettingLine(std::string_view line, std::string& key, std::string& value) {
+    const auto first = line.find('=');
+    if (first == std::string_view::npos) {
+        key.clear();
+        value.clear();
+        return false;
+    }
+    const auto second = line.find('=', first + 1);
+    key = std::string(line.substr(0, first));
+    value = std::string(line.substr(
+        first + 1, second == std::string_view::npos ? std::string_view::npos : second - first - 1));
+    return !key.empty() && !value.empty();
+}
+
+int16_t BoolToInt(bool value) {
+    return value ? 1 : 0;
+}
+
+bool IntToBool(int16_t value) {
+    return value > 0;
+}
+
+std::vector<std::string> SplitList(std::string_view value) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = value.find(',', start);
+        if (comma == std::string_view::npos) {
+            items.emplace_back(value.substr(start));
+            return items;
+        }
+        items.emplace_back(value.substr(start, comma - start));
+        start = comma + 1;
+    }
+}
+
+std::string JoinList(const std::vector<std::string>& items) {
+    std::string joined;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            joined += ',';
+        joined += items[i];
+    }
+    return joined;
+}
+
+std::string JoinBools(const std::vector<bool>& items) {
+    std::string joined;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            joined += ',';
+        joined += items[i] ? '1' : '0';
+    }
+    return joined;
+}
+
+SettingsLineReader::SettingsLineReader(std::istream& in, std::size_t maxBytes)
+    : m_in(in), m_maxBytes(maxBytes) {}
+
+bool SettingsLineReader::Next(std::string& line) {
+    using Traits = std::istream::traits_type;
+    line.clear();
+    std::streambuf* buffer = m_in.rdbuf();
+    auto take = [&] {
+        const auto c = buffer->sbumpc();
+        if (!Traits::eq_int_type(c, Traits::eof()) && ++m_read > m_maxBytes)
+            throw AppError(NarrowCode(EFBIG), "The settings file is larger than " +
+                                                  std::to_string(m_maxBytes) + " bytes");
+        return c;
+    };
+    auto c = take();
+    if (Traits::eq_int_type(c, Traits::eof()))
+        return false;
+    for (; !Traits::eq_int_type(c, Traits::eof()); c = take()) {
+        if (c == '\n')
+            return true;
+        if (c == '\r') {
+            if (Traits::eq_int_type(buffer->sgetc(), '\n'))
+                take();
+            return true;
+        }
+        line.push_back(Traits::to_char_type(c));
+    }
+    return true;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& contents) {
+    namespace fs = std::filesystem;
+    std::string target = path;
+    std::error_code ec;
+    if (fs::is_symlink(path, ec)) {
+        const fs::path resolved = fs::weakly_canonical(path, ec);
+        if (!ec)
+            target = resolved.string();
+    }
+
+    std::string temp = target + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        ThrowFileError(errno, "Cannot create a temporary file beside " + target);
+
+    auto fail = [&](int error, const std::string& what) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        ThrowFileError(error, what);
+    };
+
+    // mkstemp makes the file private; a settings file that already exists keeps
+    // the permissions its owner gave it.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd, old.st_mode & 07777);
+
+    std::size_t written = 0;
+    while (written < contents.size()) {
+        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno, "Cannot write " + temp);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0)
+        fail(errno, "Cannot write " + temp);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        ThrowFileError(error, "Cannot write " + temp);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        ThrowFileError(error, "Cannot replace " + target);
+    }
+
+    // The rename itself reaches the disk only with the folder's entry.
+    const fs::path folder = fs::path(target).parent_path();
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+} // namespace sonavel
