@@ -9,6 +9,7 @@ class MidiOutput;
 
 // One MIDI output device: opens it on demand, keeps the instrument selected on
 // the channel and sends note on/off and program changes as short messages.
+// Failures are recorded through MyErr and passed on as the internal error.
 class clsMidi {
 public:
     explicit clsMidi(MidiOutput& output);
@@ -25,23 +26,28 @@ public:
     int32_t Device() const { return m_device; }
     void SetDevice(int32_t value) { m_device = value; } // used at the next open
 
+    // Opens the device if closed, then selects Instrument on Channel unless the
+    // last open already did. A device that cannot be opened leaves the object
+    // closed and fails with "Cannot open MIDI device.".
     void OpenMIDI();
     void CloseMIDI();
     bool IsOpen() const { return m_hMidiOut != 0; }
     void PlayNote(int16_t nn, int16_t vel);
-    void StopNote(int16_t nn, int16_t vel);
+    void StopNote(int16_t nn, int16_t vel); // note on with velocity 0; vel is ignored
 
-    // data2 * 65536 + data1 * 256 + status; a data byte of 128 or more overflows.
-    static int32_t PackDword(int16_t data2, int16_t data1, int16_t status);
+    // data2 * 65536 + data1 * 256 + status. data1 * 256 is 16-bit arithmetic,
+    // so a data1 of 128 or more (or below -128) fails as an overflow.
+    int32_t PackDword(int16_t data2, int16_t data1, int16_t status);
 
 private:
     void ExecuteMidiOutShortMsg(int16_t status, int16_t data1, int16_t data2);
     void SendProgramChange();
+    [[noreturn]] void Fail(const char* src);
 
     MidiOutput& m_output;
     uint32_t m_hMidiOut = 0;
     int32_t m_instrument = 0;
-    int32_t m_channel = 0;
+    int32_t m_channel = 1;
     int32_t m_device = 0;
     int16_t m_lastInstrument = 0;
     int16_t m_lastChannel = 0;
