@@ -1,0 +1,115 @@
+#include "platform/SystemMidiOutput.h"
+
+namespace sonavel {
+
+namespace {
+
+std::vector<RtMidi::Api> ChosenApis(const SystemMidiOutput::Options& options) {
+    std::vector<RtMidi::Api> apis;
+    if (options.UseAlsa)
+        apis.push_back(RtMidi::LINUX_ALSA);
+    if (options.UseJack)
+        apis.push_back(RtMidi::UNIX_JACK);
+    return apis;
+}
+
+} // namespace
+
+SystemMidiOutput::SystemMidiOutput() : SystemMidiOutput(Options{}) {}
+
+SystemMidiOutput::SystemMidiOutput(Options options)
+    : m_synth(std::move(options.Synth)), m_ports(options.ClientName, ChosenApis(options)) {}
+
+SystemMidiOutput::~SystemMidiOutput() {
+    while (!m_open.empty())
+        Close(m_open.begin()->first);
+}
+
+std::vector<MidiDeviceInfo> SystemMidiOutput::Devices() {
+    std::vector<MidiDeviceInfo> devices{{-1, "Default MIDI output"}, {0, m_synth.Name()}};
+    int32_t number = 1;
+    for (const RtMidiPorts::Port& port : m_ports.List())
+        devices.push_back({number++, port.Name + " (" + RtMidiPorts::ApiName(port.Api) + ")"});
+    return devices;
+}
+
+int32_t SystemMidiOutput::Open(int32_t device, uint32_t& handle) {
+    handle = 0;
+    m_lastError.clear();
+    if (device == 0)
+        return OpenSynth(handle);
+    if (device < -1) {
+        m_lastError = "There is no MIDI device number " + std::to_string(device) + ".";
+        return ResultBadDevice;
+    }
+    const std::vector<RtMidiPorts::Port> ports = m_ports.List();
+    if (device == -1)
+        return ports.empty() ? OpenSynth(handle) : OpenPort(ports.front(), handle);
+    if (static_cast<size_t>(device) > ports.size()) {
+        m_lastError = "There is no MIDI device number " + std::to_string(device) + ": " +
+                      (ports.empty() ? std::string("the system offers no MIDI ports now, only the "
+                                                   "built-in synthesizer (0).")
+                                     : "the devices are the built-in synthesizer (0) and 1 to " +
+                                           std::to_string(ports.size()) + ".") +
+                      PortsProblems();
+        return ResultBadDevice;
+    }
+    return OpenPort(ports[static_cast<size_t>(device) - 1], handle);
+}
+
+int32_t SystemMidiOutput::OpenSynth(uint32_t& handle) {
+    if (!m_synth.Start()) {
+        m_lastError = m_synth.LastError();
+        return m_synth.IsLoaded() ? ResultNoAudio : ResultNoSoundFont;
+    }
+    ++m_synthUsers;
+    handle = m_nextHandle++;
+    m_open[handle] = OpenDevice{true, 0};
+    return 0;
+}
+
+int32_t SystemMidiOutput::OpenPort(const RtMidiPorts::Port& port, uint32_t& handle) {
+    std::string error;
+    const uint32_t id = m_ports.Open(port, error);
+    if (id == 0) {
+        m_lastError = error;
+        return ResultError;
+    }
+    handle = m_nextHandle++;
+    m_open[handle] = OpenDevice{false, id};
+    return 0;
+}
+
+void SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
+    const auto it = m_open.find(handle);
+    if (it == m_open.end())
+        return;
+    if (it->second.IsSynth)
+        m_synth.Send(message);
+    else
+        m_ports.Send(it->second.PortId, message);
+}
+
+void SystemMidiOutput::Close(uint32_t handle) {
+    const auto it = m_open.find(handle);
+    if (it == m_open.end())
+        return;
+    if (it->second.IsSynth) {
+        if (--m_synthUsers == 0)
+            m_synth.Stop();
+    } else {
+        m_ports.Close(it->second.PortId);
+    }
+    m_open.erase(it);
+}
+
+void SystemMidiOutput::PreloadSynth() {
+    m_synth.Load();
+}
+
+std::string SystemMidiOutput::PortsProblems() const {
+    const std::string problems = m_ports.Problems();
+    return problems.empty() ? std::string() : " " + problems;
+}
+
+} // namespace sonavel

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/FluidSynthOutput.h"
+#include "platform/MidiOutput.h"
+#include "platform/RtMidiPorts.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sonavel {
+
+// The program's MIDI output on this system. Devices:
+//   -1  "Default MIDI output": the first port of the operating system if there
+//       is one when it is opened, otherwise the built-in synthesizer;
+//    0  the built-in synthesizer (FluidSynth with a General MIDI SoundFont);
+//   1.. every RtMidi output port, ALSA ports first, then JACK ports.
+// Open results other than 0 are the numbers below. Use it from one thread,
+// except PreloadSynth.
+class SystemMidiOutput : public MidiOutput {
+public:
+    struct Options {
+        FluidSynthOutput::Options Synth;
+        bool UseAlsa = true;
+        bool UseJack = true;
+        std::string ClientName = "Sonavel"; // how ALSA and JACK show the program
+    };
+
+    static constexpr int32_t ResultError = 1;       // a port failed to open
+    static constexpr int32_t ResultBadDevice = 2;   // no device has this number
+    static constexpr int32_t ResultNoSoundFont = 3; // the synthesizer has nothing to play with
+    static constexpr int32_t ResultNoAudio = 6;     // no sound server or audio device opened
+
+    SystemMidiOutput();
+    explicit SystemMidiOutput(Options options);
+    ~SystemMidiOutput() override;
+    SystemMidiOutput(const SystemMidiOutput&) = delete;
+    SystemMidiOutput& operator=(const SystemMidiOutput&) = delete;
+
+    std::vector<MidiDeviceInfo> Devices() override;
+    int32_t Open(int32_t device, uint32_t& handle) override;
+    void ShortMsg(uint32_t handle, uint32_t message) override;
+    void Close(uint32_t handle) override;
+    std::string LastError() const override { return m_lastError; }
+
+    // Loads the synthesizer's SoundFont now, so that the first Open is quick.
+    // Meant for a background thread right after the window shows; an Open
+    // that comes meanwhile waits for it rather than loading twice. The caller
+    // must let it finish before destroying this object.
+    void PreloadSynth();
+
+    FluidSynthOutput& Synth() { return m_synth; }
+
+private:
+    struct OpenDevice {
+        bool IsSynth = false;
+        uint32_t PortId = 0;
+    };
+
+    int32_t OpenSynth(uint32_t& handle);
+    int32_t OpenPort(const RtMidiPorts::Port& port, uint32_t& handle);
+    std::string PortsProblems() const;
+
+    FluidSynthOutput m_synth;
+    RtMidiPorts m_ports;
+    std::map<uint32_t, OpenDevice> m_open;
+    uint32_t m_nextHandle = 1;
+    int m_synthUsers = 0;
+    std::string m_lastError;
+};
+
+} // namespace sonavel
