@@ -24,5 +24,7 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
   -Isrc "${sources[@]}" tests/fuzz/settings_fuzz.cpp -o "$out/settings_fuzz"
 
 cd "$out"
-TMPDIR=$(mktemp -d) ./settings_fuzz -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
+trap 'rm -rf "$work"' EXIT
+TMPDIR=$work ./settings_fuzz -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -max_len=65536 -detect_leaks=1 -print_final_stats=1 corpus ../tests/fuzz/corpus
