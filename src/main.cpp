@@ -1,6 +1,8 @@
-#include <cstdio>
+#include "startup/modMain.h"
 
-int main() {
-    std::puts("Sonavel was built.");
-    return 0;
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return sonavel::Main();
 }

@@ -1,0 +1,96 @@
+#include "startup/modMain.h"
+
+#include "engine/modGeneral.h"
+#include "platform/SteadyClock.h"
+#include "platform/SystemMidiOutput.h"
+#include "platform/qt/Artwork.h"
+#include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtMessageBoxes.h"
+#include "settings/clsSettings.h"
+#include "startup/clsErrorHandler.h"
+#include "ui/RepaintingClock.h"
+#include "ui/frmError.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <thread>
+
+namespace sonavel {
+
+ProgramObjects::ProgramObjects() = default;
+ProgramObjects::~ProgramObjects() = default;
+
+std::string ProfileFolder() {
+    for (const char* name : {"USERPROFILE", "HOME"}) {
+        const QString folder = qEnvironmentVariable(name);
+        if (!folder.isEmpty())
+            return folder.toStdString();
+    }
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
+std::string SettingsFilePath(const std::string& folder) {
+    return folder + QString(QDir::separator()).toStdString() + "snv2_settings.dat";
+}
+
+bool StartUp(ProgramObjects& program, const std::string& profileFolder,
+             const StartUpServices& services) {
+    auto makeWindow = [&] {
+        return std::make_unique<frmMain>(*program.objSettings, *program.MyErr, services.Output,
+                                         services.PlaybackClock, services.Boxes, services.Desk,
+                                         program.strPath);
+    };
+    // The error handler comes first: the failure path below reports through it.
+    program.MyErr = std::make_unique<clsErrorHandler>();
+    program.MyErr->SetPresenter(&services.Presenter);
+    try {
+        SeedRandomNumbersFromClock();
+        program.strPath = SettingsFilePath(profileFolder);
+        program.objSettings = std::make_unique<clsSettings>();
+        program.objSettings->MyErr = program.MyErr.get();
+        program.objSettings->LoadFromDisk(program.strPath);
+        program.MainWindow = makeWindow();
+        program.MainWindow->show();
+        return true;
+    } catch (...) {
+        program.MyErr->Show("modMain::Main()", std::current_exception());
+        // The main window is loaded, though never shown, so that its unload
+        // writes the file anew and the next start finds it readable.
+        if (!program.MainWindow && program.objSettings) {
+            try {
+                program.MainWindow = makeWindow();
+            } catch (...) {
+                program.MyErr->Show("modMain::Main()", std::current_exception());
+            }
+        }
+        if (program.MainWindow) {
+            program.MainWindow->Unload();
+            program.MainWindow.reset();
+        }
+        return false;
+    }
+}
+
+int Main() {
+    QApplication::setWindowIcon(ProgramIcon());
+    frmError errorDialog;
+    QtMessageBoxes boxes;
+    QtDesktop desktop;
+    SystemMidiOutput output;
+    SteadyClock steadyClock;
+    RepaintingClock clock(steadyClock);
+    ProgramObjects program;
+    if (!StartUp(program, ProfileFolder(), {errorDialog, boxes, desktop, output, clock}))
+        return 0;
+
+    // The SoundFont takes a moment to load; doing it now, beside the visible
+    // window, lets the first Start sound at once.
+    std::thread preload([&output] { output.PreloadSynth(); });
+    const int exitCode = QApplication::exec();
+    program.MainWindow.reset();
+    preload.join();
+    return exitCode;
+}
+
+} // namespace sonavel

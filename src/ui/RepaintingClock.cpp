@@ -1,0 +1,20 @@
+#include "ui/RepaintingClock.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <algorithm>
+
+namespace sonavel {
+
+void RepaintingClock::SleepMs(int32_t ms) {
+    // Events go first so that the wait ends exactly at the deadline and the
+    // next note starts without a repaint in between.
+    do {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const int32_t slice = std::min(ms, SliceMs);
+        m_inner.SleepMs(slice);
+        ms -= slice;
+    } while (ms > 0);
+}
+
+} // namespace sonavel

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "engine/clsEngine.h"
+#include "ui/frmMainControls.h"
+
+#include <QMainWindow>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QListWidget;
+
+namespace sonavel {
+
+class Clock;
+class clsErrorHandler;
+class clsSettings;
+class Desktop;
+class MessageBoxes;
+class MidiOutput;
+
+// The trainer's main window: the settings panels, the question flow, the
+// answer and score panels and the menus. Every choice is written to the
+// settings object at once; the settings file is written when the window
+// closes. The controls and their object names are described in
+// frmMainControls.h.
+//
+// Playback is synchronous: Start and Play again return when the question has
+// sounded. Meanwhile the window processes its events only in the engine's
+// feedback and in the sleeps of the clock it was given, with every control
+// that could start playback or change a setting disabled.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* ProductName = "Sonavel - Advanced";
+
+    enum QuestionState : int32_t { Idle = 0, Playing = 1, Answering = 2 };
+
+    // The collaborators are not owned and must outlive the window. settingsPath
+    // is where closing the window writes the settings.
+    frmMain(clsSettings& settings, clsErrorHandler& errors, MidiOutput& output, Clock& clock,
+            MessageBoxes& boxes, Desktop& desktop, std::string settingsPath,
+            QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Where the help pages are looked for: the program's folder by default.
+    void SetProgramFolder(const std::string& folder) { m_programFolder = folder; }
+
+    // What closing the window does: writes the settings file, once. Start-up
+    // calls it for a window that was never shown.
+    void Unload();
+
+    QuestionState State() const { return m_state; }
+    const clsEngine& Engine() const { return m_engine; }
+
+    // The score as the window shows it: correct / questions x 100 rounded to
+    // one decimal, halves to even, shortest text, then "%". questions > 0.
+    static QString ScoreText(int32_t correct, int32_t questions);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ConnectHandlers();
+
+    // The failure path of an event handler: the report is shown and the
+    // handler ends; of an internal procedure: recorded and passed on.
+    template <class Body> void Handler(const char* src, Body&& body);
+    template <class Body> void Procedure(const char* src, Body&& body);
+
+    void Form_Load();
+    void GetKeySettings();
+    void GetKeyTypeSettings();
+    void GetIntervalSettings();
+    void GetKeyRefSettings();
+    void GetTempo();
+    void GetNoteNames();
+    void GetCheatMode();
+    void GetViewMode();
+
+    void optKey_Click();
+    void cboKey_Click();
+    void optKeyType_Click();
+    void cboKeyType_Click();
+    void optReference_Click(int index);
+    void cboKeyReference_Click();
+    void cboNoteDuration_Click();
+    void txtBPM_LostFocus();
+    void updBMP_Change(int step);
+    void chkAscInt_Click(int index);
+    void chkDescInt_Click(int index);
+    void chkHarmInt_Click(int index);
+    void chkSelectAll_Click(int index);
+    void lblInterval_MouseDown(int index);
+
+    void SetQuestionState(QuestionState state);
+    void ShowStatus(const QString& text);
+    void cmdStart_Click();
+    void cmdPlayAgain_Click();
+    void cmdShowAnswer_Click();
+    void cmdStop_Click();
+    void objEngine_Feedback(int32_t& code);
+    void UpdateAnswerLabels();
+
+    void cmdValidate_Click();
+    void cmdReset_Click();
+
+    void mnuViewCheatMode_Click(int index);
+    void mnuViewNotes_Click(int index);
+
+    void mnuFileOpen_Click();
+    void mnuFileExit_Click();
+    void mnuToolsMidiSetup_Click();
+    void mnuHelpContents_Click();
+    void imgHelp_Click();
+    void mnuHelpAbout_Click();
+    void ShowHelp();
+
+    // After a failed Start or Play again: back to the state before playback.
+    void RecoverFromPlayback(QuestionState back);
+    // Ends a close that had to wait for the question to finish playing.
+    void CompletePendingClose();
+    // Selects an entry by program and runs the box's handler, as a user's
+    // choice would.
+    void ChooseEntry(QComboBox* combo, int index, void (frmMain::*handler)());
+    std::array<QCheckBox*, frmMainControls::IntervalRows>& Column(int index);
+
+    clsSettings& m_settings;
+    clsErrorHandler& m_errors;
+    MidiOutput& m_output;
+    MessageBoxes& m_boxes;
+    Desktop& m_desktop;
+    std::string m_settingsPath;
+    std::string m_programFolder;
+    clsEngine m_engine;
+    frmMainControls m_c;
+
+    QuestionState m_state = Idle;
+    bool m_missed = false;
+    bool m_ignoreSelectAllClick = false;
+    int32_t m_questions = 0;
+    int32_t m_correct = 0;
+
+    bool m_inEngine = false;     // inside NewQuestion or PlayAgain
+    bool m_closePending = false; // closed while playing; closes when playback ends
+    bool m_unloaded = false;
+};
+
+} // namespace sonavel
