@@ -3,6 +3,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/MidiOutput.h"
 #include "settings/clsSettings.h"
+#include "settings/modSettingsFile.h"
 #include "startup/clsErrorHandler.h"
 #include "ui_frmMIDISetup.h"
 
@@ -10,8 +11,6 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QRegularExpression>
-#include <cmath>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -156,17 +155,10 @@ const char* const GeneralMidiPrograms[128] = {
     "Gunshot",
 };
 
-// Plain decimal notation with optional sign, fraction, exponent and
-// surrounding blanks; "." is the separator whatever the locale, because it is
-// the only one the key filter lets through.
-std::optional<double> ParseNumber(const QString& text) {
-    static const QRegularExpression number(
-        QStringLiteral(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)"));
-    if (!number.match(text).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value))
+// The same reading of numbers as the settings file's.
+std::optional<double> ReadNumber(const QString& text) {
+    double value = 0.0;
+    if (!ParseNumber(text.toStdString(), value))
         return std::nullopt;
     return value;
 }
@@ -296,9 +288,9 @@ void frmMIDISetup::cmdOK_Click() {
 
         for (const BoxKind kind : {BoxKind::Channel, BoxKind::Volume}) {
             for (int i = 0; i < 2; ++i) {
-                const double value = ParseNumber(Box(kind, i)->text()).value();
+                const double value = ReadNumber(Box(kind, i)->text()).value();
                 if (value != Setting(kind, i))
-                    Store(kind, i, static_cast<int16_t>(std::nearbyint(value)));
+                    Store(kind, i, static_cast<int16_t>(RoundToEven(value)));
             }
         }
 
@@ -320,14 +312,6 @@ void frmMIDISetup::cmdOK_Click() {
 
 void frmMIDISetup::cmdCancel_Click() {
     reject();
-}
-
-void frmMIDISetup::done(int result) {
-    // Hiding the dialog takes the focus from a box; that is no reason to
-    // check it.
-    m_closing = true;
-    QDialog::done(result);
-    m_closing = false;
 }
 
 bool frmMIDISetup::eventFilter(QObject* watched, QEvent* event) {
@@ -358,9 +342,8 @@ bool frmMIDISetup::txt_KeyPress(BoxKind kind, QKeyEvent* event) {
 
 void frmMIDISetup::txt_LostFocus(BoxKind kind, int index, QFocusEvent* event) {
     try {
-        if (m_closing)
-            return;
-        // Switching to another window or opening a menu does not leave the box.
+        // Switching to another window (closing this one included) or opening
+        // a menu does not leave the box.
         if (event->reason() == Qt::ActiveWindowFocusReason ||
             event->reason() == Qt::PopupFocusReason)
             return;
@@ -381,7 +364,7 @@ void frmMIDISetup::txt_LostFocus(BoxKind kind, int index, QFocusEvent* event) {
 
 bool frmMIDISetup::CheckBox(BoxKind kind, int index) {
     const double high = kind == BoxKind::Channel ? 16 : 127;
-    const std::optional<double> value = ParseNumber(Box(kind, index)->text());
+    const std::optional<double> value = ReadNumber(Box(kind, index)->text());
     if (value && *value >= 1 && *value <= high)
         return true;
 

@@ -36,8 +36,6 @@ public:
     // in program order: "1.   Acoustic Grand Piano" ... "128. Gunshot".
     static QStringList InstrumentList();
 
-    void done(int result) override;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -67,7 +65,6 @@ private:
     clsErrorHandler& m_errors;
     std::array<QLineEdit*, 2> m_txtChannel{};
     std::array<QLineEdit*, 2> m_txtVolume{};
-    bool m_closing = false;
 };
 
 } // namespace sonavel
