@@ -134,6 +134,14 @@ TEST_F(HelpWindowTest, AfterTheUserClosedItARequestOpensItAgainOnThePage) {
     EXPECT_TRUE(desktop.HelpWindow()->Browser()->toPlainText().contains("Front page"));
     // A fresh start: nothing to go back to.
     EXPECT_FALSE(desktop.HelpWindow()->Browser()->isBackwardAvailable());
+
+    // Closed on the very page asked for, which has changed meanwhile.
+    desktop.HelpWindow()->close();
+    WriteFile(m_index, "<html><head><title>Contents</title></head><body>"
+                       "<p>Updated page</p></body></html>");
+    desktop.ShowHelpPage(m_index.toStdString());
+    EXPECT_TRUE(desktop.HelpWindow()->Browser()->toPlainText().contains("Updated page"));
+    EXPECT_EQ(desktop.HelpWindow()->windowTitle(), "Contents - Sonavel Help");
 }
 
 TEST(HelpPages, EveryLinkAndPictureLeadsSomewhereAndEveryPageIsReachable) {

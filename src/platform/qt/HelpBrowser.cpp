@@ -23,7 +23,7 @@ HelpBrowser::HelpBrowser(QWidget* parent)
     setWindowTitle(WindowTitle);
     // The help must not keep the program running once the main window is gone.
     setAttribute(Qt::WA_QuitOnClose, false);
-    resize(820, 640);
+    resize(1080, 720); // room for the screenshot of the main window
 
     m_browser->setObjectName(QStringLiteral("txtHelp"));
     m_browser->setAccessibleName(tr("Help page"));
@@ -59,8 +59,14 @@ HelpBrowser::HelpBrowser(QWidget* parent)
 
 void HelpBrowser::OpenPage(const QUrl& page) {
     m_home = page;
-    m_browser->setSource(page);
+    // The browser only scrolls when asked for the page it shows; the page
+    // may have changed on disk since.
+    if (m_browser->source() == page)
+        m_browser->reload();
+    else
+        m_browser->setSource(page);
     m_browser->clearHistory();
+    UpdateTitle();
 }
 
 QUrl HelpBrowser::CurrentPage() const {
