@@ -1,0 +1,148 @@
+#pragma once
+
+#include "RecordingDesktop.h"
+#include "RecordingMessageBoxes.h"
+#include "RecordingMidiOutput.h"
+#include "RecordingPresenter.h"
+#include "WatchingClock.h"
+#include "engine/modGeneral.h"
+#include "settings/clsSettings.h"
+#include "startup/clsErrorHandler.h"
+#include "ui/frmMain.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace sonavel::uitest {
+
+// The main window on fakes: a recording MIDI device on a virtual clock, and
+// message boxes, error reports and desktop requests that are only recorded.
+// Controls are found by their object names and driven as a user would.
+class MainWindowHarness {
+public:
+    // prepare runs on the settings before the window loads them.
+    explicit MainWindowHarness(const std::function<void(clsSettings&)>& prepare = {}) {
+        SeedRandomNumbers(20080127);
+        Errors.SetPresenter(&Presenter);
+        Settings.MyErr = &Errors;
+        // Names the notes, as reading a settings file does.
+        Settings.SetCurrentKey(Settings.CurrentKey());
+        if (prepare)
+            prepare(Settings);
+        SettingsPath = Dir.filePath(QStringLiteral("snv2_settings.dat")).toStdString();
+        Window =
+            std::make_unique<frmMain>(Settings, Errors, Output, Clock, Boxes, Desk, SettingsPath);
+        Window->SetProgramFolder(Dir.path().toStdString());
+        Window->show();
+        Window->activateWindow();
+        QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir Dir;
+    fakes::RecordingPresenter Presenter;
+    clsErrorHandler Errors;
+    clsSettings Settings;
+    fakes::WatchingClock Clock;
+    fakes::RecordingMidiOutput Output{&Clock};
+    fakes::RecordingMessageBoxes Boxes;
+    fakes::RecordingDesktop Desk;
+    std::string SettingsPath;
+    std::unique_ptr<frmMain> Window;
+
+    template <class T = QWidget> T* Find(const QString& name) const {
+        T* found = Window->findChild<T*>(name);
+        if (!found)
+            ADD_FAILURE() << "no control named " << name.toStdString();
+        return found;
+    }
+    static QString Indexed(const char* name, int index) {
+        return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
+    }
+
+    // Option buttons and check boxes take clicks on their mark and caption
+    // only, at the left; push buttons anywhere.
+    void Click(const QString& name) {
+        auto* button = Find<QAbstractButton>(name);
+        const bool marked = button->inherits("QRadioButton") || button->inherits("QCheckBox");
+        const QPoint at = marked ? QPoint(8, button->height() / 2) : button->rect().center();
+        QTest::mouseClick(button, Qt::LeftButton, {}, at);
+    }
+    void Trigger(const QString& name) { Find<QAction>(name)->trigger(); }
+
+    // Picks an entry with the keyboard, which is how a closed drop-down list
+    // changes without its pop-up.
+    void Choose(const QString& name, int index) {
+        auto* combo = Find<QComboBox>(name);
+        if (combo->currentIndex() != 0)
+            QTest::keyClick(combo, Qt::Key_Home);
+        for (int i = 0; i < index; ++i)
+            QTest::keyClick(combo, Qt::Key_Down);
+    }
+
+    void Pick(const QString& name, int row) {
+        auto* list = Find<QListWidget>(name);
+        if (row < 0 || row >= list->count()) {
+            ADD_FAILURE() << name.toStdString() << " has no row " << row;
+            return;
+        }
+        list->scrollToItem(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row)).center());
+    }
+
+    void AnswerCorrectly() {
+        Pick(QStringLiteral("lstNoteAnswer_0"), Window->Engine().FirstNote());
+        Pick(QStringLiteral("lstNoteAnswer_1"), Window->Engine().SecondNote());
+        Pick(QStringLiteral("lstIntervalAnswer"), Window->Engine().CurrentInterval());
+    }
+
+    int SelectedRow(const QString& name) const {
+        const QList<QListWidgetItem*> selected = Find<QListWidget>(name)->selectedItems();
+        return selected.isEmpty() ? -1 : Find<QListWidget>(name)->row(selected.first());
+    }
+    QStringList Entries(const QString& name) const {
+        QStringList entries;
+        auto* list = Find<QListWidget>(name);
+        for (int i = 0; i < list->count(); ++i)
+            entries << list->item(i)->text();
+        return entries;
+    }
+    QString Text(const QString& name) const { return Find<QLabel>(name)->text(); }
+    QString Status() const { return Text(QStringLiteral("stbStatusText")); }
+    bool On(const QString& name) const { return Find<QWidget>(name)->isEnabled(); }
+    bool Ticked(const QString& name) const { return Find<QAbstractButton>(name)->isChecked(); }
+
+    int NoteOns() const {
+        int count = 0;
+        for (const auto& message : Output.Messages)
+            count += (message.Status() & 0xF0) == 0x90 && message.Data2() > 0;
+        return count;
+    }
+    // Every note started was stopped afterwards on its channel.
+    bool AllNotesStopped() const {
+        int sounding[16][128] = {};
+        for (const auto& message : Output.Messages) {
+            if ((message.Status() & 0xF0) != 0x90)
+                continue;
+            sounding[message.Status() & 0x0F][message.Data1()] += message.Data2() > 0 ? 1 : -1;
+        }
+        for (const auto& channel : sounding)
+            for (int count : channel)
+                if (count > 0)
+                    return false;
+        return true;
+    }
+};
+
+} // namespace sonavel::uitest
