@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -56,6 +57,49 @@ double OutOfRangeValue(std::string_view intDigits, std::string_view fracDigits,
 
 [[noreturn]] void ThrowFileError(int error, const std::string& what) {
     throw AppError(NarrowCode(error), what + ": " + std::generic_category().message(error));
+}
+
+// True while path still names the file open as fd.
+bool IsFileAt(int fd, const std::string& path) {
+    struct stat open {};
+    struct stat named {};
+    return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// Creates the temporary file of a save and locks it for the save's duration. A
+// temporary file that is already there was left by a save cut short (by a
+// crash or a kill) and is replaced, unless another save holds its lock: then
+// errno is EBUSY.
+int OpenTemporaryFile(const std::string& temp) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && IsFileAt(fd, temp))
+                return fd;
+            ::close(fd);
+            errno = EBUSY;
+            return -1;
+        }
+        if (errno != EEXIST)
+            return -1;
+        const int stale = ::open(temp.c_str(), O_WRONLY | O_CLOEXEC);
+        if (stale < 0) {
+            if (errno == ENOENT)
+                continue;
+            return -1;
+        }
+        if (::flock(stale, LOCK_EX | LOCK_NB) != 0) {
+            ::close(stale);
+            errno = EBUSY;
+            return -1;
+        }
+        if (IsFileAt(stale, temp))
+            ::unlink(temp.c_str());
+        ::close(stale);
+    }
+    errno = EBUSY;
+    return -1;
 }
 
 } // namespace
@@ -244,19 +288,22 @@ void WriteFileAtomically(const std::string& path, const std::string& contents) {
             target = resolved.string();
     }
 
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        ThrowFileError(errno, "Cannot create a temporary file beside " + target);
+    const std::string temp = target + ".tmp";
+    const int fd = OpenTemporaryFile(temp);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EBUSY)
+            ThrowFileError(error, "Another save of " + target + " is in progress");
+        ThrowFileError(error, "Cannot create a temporary file beside " + target);
+    }
 
     auto fail = [&](int error, const std::string& what) {
-        ::close(fd);
         ::unlink(temp.c_str());
+        ::close(fd);
         ThrowFileError(error, what);
     };
 
-    // mkstemp makes the file private; a settings file that already exists keeps
-    // the permissions its owner gave it.
+    // A settings file that already exists keeps the permissions its owner gave it.
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777);
@@ -273,16 +320,14 @@ void WriteFileAtomically(const std::string& path, const std::string& contents) {
     }
     if (::fsync(fd) != 0)
         fail(errno, "Cannot write " + temp);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        ThrowFileError(error, "Cannot write " + temp);
+    // Renamed while still locked, so no other save can have taken its place.
+    if (!IsFileAt(fd, temp)) {
+        ::close(fd);
+        ThrowFileError(EBUSY, "Another save of " + target + " is in progress");
     }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        ThrowFileError(error, "Cannot replace " + target);
-    }
+    if (::rename(temp.c_str(), target.c_str()) != 0)
+        fail(errno, "Cannot replace " + target);
+    ::close(fd);
 
     // The rename itself reaches the disk only with the folder's entry.
     const fs::path folder = fs::path(target).parent_path();

@@ -63,9 +63,11 @@ private:
 
 // Replaces the file at path by one holding contents, so that at every moment the
 // path names either the complete old file or the complete new one: the text goes
-// to a temporary file in the same folder, is flushed to the disk and then renamed
-// over the old file. A symbolic link at path is followed. Throws AppError with the
-// system's error number and a text naming the file; no temporary file is left.
+// to the temporary file path + ".tmp", is flushed to the disk and then renamed
+// over the old file. A temporary file left by a save that was cut short is
+// replaced; one that another save is writing makes this save fail (EBUSY). A
+// symbolic link at path is followed. Throws AppError with the system's error
+// number and a text naming the file; the temporary file is removed on failure.
 void WriteFileAtomically(const std::string& path, const std::string& contents);
 
 } // namespace sonavel

@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -768,12 +770,8 @@ TEST(SettingsFileSave, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
         Limit limit;
         EXPECT_THROW(settings.SaveToDisk(path), AppError);
     }
-    const std::string details = err.ErrorDetails();
-    EXPECT_TRUE(details.starts_with("Source: " + kSave + "\r\nCode  : " + std::to_string(EFBIG) +
-                                    "\r\nString: Cannot write " + path + "."))
-        << details;
-    EXPECT_TRUE(details.ends_with(": File too large")) << details;
-    EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 2) << "one entry";
+    EXPECT_EQ(err.ErrorDetails(),
+              Entry(kSave, EFBIG, "Cannot write " + path + ".tmp: File too large"));
     EXPECT_EQ(ReadBytes(path), "old contents");
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"snv2_settings.dat"});
 }
@@ -811,4 +809,37 @@ TEST(SettingsFileSave, MissingFolderIsReportedEvenWithoutAHandler) {
     } catch (const AppError& e) {
         EXPECT_EQ(e.Code(), 9999);
     }
+}
+
+TEST(SettingsFileSave, TemporaryFileOfASaveCutShortIsReplaced) {
+    TempFolder folder;
+    const std::string path = folder.File("snv2_settings.dat");
+    WriteBytes(path, "old contents");
+    WriteBytes(path + ".tmp", "half a save");
+    clsSettings settings;
+    settings.SaveToDisk(path);
+    EXPECT_EQ(ReadBytes(path), DefaultFixture());
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"snv2_settings.dat"});
+}
+
+TEST(SettingsFileSave, SaveInProgressElsewhereIsNotDisturbed) {
+    TempFolder folder;
+    const std::string path = folder.File("snv2_settings.dat");
+    WriteBytes(path, "old contents");
+    WriteBytes(path + ".tmp", "another save");
+    // Another save holds the lock on its temporary file.
+    const int other = ::open((path + ".tmp").c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+
+    clsSettings settings;
+    clsErrorHandler err;
+    settings.MyErr = &err;
+    EXPECT_THROW(settings.SaveToDisk(path), AppError);
+    ::close(other);
+    EXPECT_EQ(err.ErrorDetails(),
+              Entry(kSave, EBUSY,
+                    "Another save of " + path + " is in progress: Device or resource busy"));
+    EXPECT_EQ(ReadBytes(path), "old contents");
+    EXPECT_EQ(ReadBytes(path + ".tmp"), "another save");
 }
