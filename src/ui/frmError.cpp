@@ -58,7 +58,7 @@ frmError::frmError(QWidget* parent)
 
     m_txtErrorDetails->setGeometry(Twips(135, 1500, 4395, 1905));
     m_txtErrorDetails->setReadOnly(true);
-    m_txtErrorDetails->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_txtErrorDetails->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     QPalette grey = m_txtErrorDetails->palette();
     grey.setColor(QPalette::Base, grey.color(QPalette::Window));
     m_txtErrorDetails->setPalette(grey);
