@@ -86,7 +86,13 @@ int Main() {
 
     // The SoundFont takes a moment to load; doing it now, beside the visible
     // window, lets the first Start sound at once.
-    std::thread preload([&output] { output.PreloadSynth(); });
+    // A SoundFont that fails to load here is reported by the first Start.
+    std::thread preload([&output] {
+        try {
+            output.PreloadSynth();
+        } catch (...) {
+        }
+    });
     const int exitCode = QApplication::exec();
     program.MainWindow.reset();
     preload.join();

@@ -24,8 +24,17 @@ class MidiOutput;
 // The trainer's main window: the settings panels, the question flow, the
 // answer and score panels and the menus. Every choice is written to the
 // settings object at once; the settings file is written when the window
-// closes. The controls and their object names are described in
-// frmMainControls.h.
+// closes.
+//
+// Control names: a control's objectName is its name in the program (fraKey,
+// cboKey, cmdStart, ...). A member of a control array carries its index after
+// an underscore: chkAscInt_0 .. chkAscInt_12, optKey_0, lblNoteAnswer_1. Menus
+// and menu items are QActions named the same way (mnuFileOpen,
+// mnuViewCheatMode_5, the separator mnuViewCheatMode_4); a menu's QMenu has
+// the name of its action. The up-down's arrows are updBMP_Up and updBMP_Down
+// inside the widget updBMP; the status bar's text is the label stbStatusText.
+// Every control also has an accessible name that reads well to a screen
+// reader.
 //
 // Playback is synchronous: Start and Play again return when the question has
 // sounded. Meanwhile the window processes its events only in the engine's

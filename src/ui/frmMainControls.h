@@ -24,16 +24,7 @@ namespace sonavel {
 
 // Every control and menu item of the main window, created and laid out inside
 // the window given to the constructor, which owns them. The main window fills
-// them and connects their handlers.
-//
-// Naming: a control's objectName is its name in the program (fraKey, cboKey,
-// cmdStart, ...). A member of a control array carries its index after an
-// underscore: chkAscInt_0 .. chkAscInt_12, optKey_0, lblNoteAnswer_1,
-// mnuViewCheatMode_5. Menus and menu items are QActions named the same way; a
-// menu's QMenu has the name of its action. The up-down's two arrows are
-// updBMP_Up and updBMP_Down inside the widget updBMP, the status bar's text is
-// the label stbStatusText. Every control also has an accessible name that
-// reads well to a screen reader.
+// them and connects their handlers. Object names: see frmMain.h.
 struct frmMainControls {
     Q_DECLARE_TR_FUNCTIONS(frmMainControls)
 
