@@ -24,6 +24,7 @@
 #include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
