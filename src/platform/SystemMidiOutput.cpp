@@ -15,6 +15,13 @@ std::vector<RtMidi::Api> ChosenApis(const SystemMidiOutput::Options& options) {
 
 } // namespace
 
+int DefaultPortIndex(const std::vector<std::string>& names) {
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i].find("Midi Through") == std::string::npos)
+            return static_cast<int>(i);
+    return names.empty() ? -1 : 0;
+}
+
 SystemMidiOutput::SystemMidiOutput() : SystemMidiOutput(Options{}) {}
 
 SystemMidiOutput::SystemMidiOutput(Options options)
@@ -43,8 +50,13 @@ int32_t SystemMidiOutput::Open(int32_t device, uint32_t& handle) {
         return ResultBadDevice;
     }
     const std::vector<RtMidiPorts::Port> ports = m_ports.List();
-    if (device == -1)
-        return ports.empty() ? OpenSynth(handle) : OpenPort(ports.front(), handle);
+    if (device == -1) {
+        std::vector<std::string> names;
+        for (const RtMidiPorts::Port& port : ports)
+            names.push_back(port.Name);
+        const int chosen = DefaultPortIndex(names);
+        return chosen < 0 ? OpenSynth(handle) : OpenPort(ports[size_t(chosen)], handle);
+    }
     if (static_cast<size_t>(device) > ports.size()) {
         m_lastError = "There is no MIDI device number " + std::to_string(device) + ": " +
                       (ports.empty() ? std::string("the system offers no MIDI ports now, only the "

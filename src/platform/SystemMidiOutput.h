@@ -18,6 +18,11 @@ namespace sonavel {
 //   1.. every RtMidi output port, ALSA ports first, then JACK ports.
 // Open results other than 0 are the numbers below. Use it from one thread,
 // except PreloadSynth.
+// The port that "Default MIDI output" (-1) opens: the first one that can make
+// a sound. ALSA's "Midi Through" only passes messages on and is skipped, unless
+// it is all there is. Returns -1 when names is empty.
+int DefaultPortIndex(const std::vector<std::string>& names);
+
 class SystemMidiOutput : public MidiOutput {
 public:
     struct Options {
