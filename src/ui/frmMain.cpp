@@ -203,6 +203,10 @@ void frmMain::Form_Load() {
         GetIntervalSettings();
         GetKeyRefSettings();
         GetTempo();
+        // Without a settings file nothing has named the notes yet; name them
+        // for the current key so the answer lists are never blank.
+        if (m_settings.NotesArray.empty())
+            m_settings.SetNoteDisplayMode(m_settings.NoteDisplayMode());
         GetNoteNames();
         GetCheatMode();
         GetViewMode();
@@ -695,9 +699,13 @@ void frmMain::mnuViewNotes_Click(int index) {
 void frmMain::mnuFileOpen_Click() {
     Handler("frmMain::mnuFileOpen_Click()", [&] {
         std::error_code error;
-        if (std::filesystem::is_regular_file(m_settingsPath, error))
-            m_desktop.OpenInEditor(m_settingsPath);
-        else
+        if (std::filesystem::is_regular_file(m_settingsPath, error)) {
+            if (!m_desktop.OpenInEditor(m_settingsPath))
+                m_boxes.Show(ProductName,
+                             "No text editor could be started for the settings file " +
+                                 m_settingsPath,
+                             MsgIcon::Exclamation);
+        } else
             m_boxes.Show(ProductName, "The settings file has not been created yet.",
                          MsgIcon::Exclamation);
     });

@@ -256,6 +256,15 @@ TEST(MainWindowPanels, FileAndHelpMenusUseTheDesktop) {
     h.Settings.SaveToDisk(h.SettingsPath);
     h.Trigger("mnuFileOpen");
     EXPECT_EQ(h.Desk.EditedFiles, std::vector<std::string>{h.SettingsPath});
+    EXPECT_EQ(h.Boxes.Boxes.size(), 1u);
+
+    // A desktop without an editor for the file says so rather than nothing.
+    h.Desk.EditorStarts = false;
+    h.Trigger("mnuFileOpen");
+    ASSERT_EQ(h.Boxes.Boxes.size(), 2u);
+    EXPECT_EQ(h.Boxes.Boxes[1].Text,
+              "No text editor could be started for the settings file " + h.SettingsPath);
+    h.Boxes.Boxes.pop_back();
 
     const std::string page = h.Dir.filePath(QStringLiteral("help/index.htm")).toStdString();
     h.Trigger("mnuHelpContents");
@@ -321,6 +330,24 @@ TEST(MainWindowPanels, MenusCarryTheirCaptions) {
     for (const auto& [name, caption] : table)
         EXPECT_EQ(h.Find<QAction>(name)->text().toStdString(), caption) << name;
     EXPECT_TRUE(h.Find<QAction>("mnuViewCheatMode_4")->isSeparator());
+}
+
+TEST(MainWindowPanels, FirstRunWithoutSettingsFileNamesTheNotes) {
+    // A fresh settings object, as when no settings file exists: the window
+    // must still list the notes of the current key.
+    std::vector<std::string> before;
+    MainWindowHarness h([&](clsSettings& s) {
+        s.NotesArray.clear();
+        before = s.NotesArray;
+    });
+    EXPECT_TRUE(before.empty());
+    auto* first = h.Find<QListWidget>("lstNoteAnswer_0");
+    auto* second = h.Find<QListWidget>("lstNoteAnswer_1");
+    ASSERT_EQ(first->count(), 7);
+    ASSERT_EQ(second->count(), 7);
+    EXPECT_EQ(first->item(0)->text(), QStringLiteral("C"));
+    EXPECT_EQ(second->item(6)->text(), QStringLiteral("B"));
+    EXPECT_EQ(h.Settings.NoteDisplayMode(), 0);
 }
 
 } // namespace
