@@ -3,6 +3,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/MidiOutput.h"
 #include "settings/clsSettings.h"
+#include "engine/modGeneral.h"
 #include "settings/modSettingsFile.h"
 #include "startup/clsErrorHandler.h"
 #include "ui_frmMIDISetup.h"
@@ -290,7 +291,7 @@ void frmMIDISetup::cmdOK_Click() {
             for (int i = 0; i < 2; ++i) {
                 const double value = ReadNumber(Box(kind, i)->text()).value();
                 if (value != Setting(kind, i))
-                    Store(kind, i, static_cast<int16_t>(RoundToEven(value)));
+                    Store(kind, i, static_cast<int16_t>(RoundHalfEven(value)));
             }
         }
 

@@ -1,6 +1,7 @@
 #include "settings/clsSettings.h"
 
 #include "music/modScaleTable.h"
+#include "engine/modGeneral.h"
 #include "settings/modSettingsFile.h"
 #include "startup/clsErrorHandler.h"
 
@@ -24,7 +25,7 @@ std::optional<long> IntegerInRange(const std::string& text, double low, double h
     double value = 0.0;
     if (!ParseNumber(text, value) || !(low <= value && value <= high))
         return std::nullopt;
-    return static_cast<long>(RoundToEven(value));
+    return static_cast<long>(RoundHalfEven(value));
 }
 
 } // namespace

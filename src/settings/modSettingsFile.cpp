@@ -1,5 +1,6 @@
 #include "settings/modSettingsFile.h"
 
+#include "engine/modGeneral.h"
 #include "startup/AppError.h"
 
 #include <cerrno>
@@ -170,21 +171,11 @@ bool IsInRange(std::string_view text, double low, double high) {
     return ParseNumber(text, value) && low <= value && value <= high;
 }
 
-double RoundToEven(double value) {
-    const double below = std::floor(value);
-    const double fraction = value - below;
-    if (fraction < 0.5)
-        return below;
-    if (fraction > 0.5)
-        return below + 1.0;
-    return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
-}
-
 Int16Conversion ToInt16(std::string_view text, int16_t& result) {
     double value = 0.0;
     if (!ParseNumber(text, value))
         return Int16Conversion::NotANumber;
-    const double rounded = RoundToEven(value);
+    const double rounded = RoundHalfEven(value);
     if (!(rounded >= std::numeric_limits<int16_t>::min() &&
           rounded <= std::numeric_limits<int16_t>::max()))
         return Int16Conversion::Overflow;

@@ -26,9 +26,6 @@ bool ParseNumber(std::string_view text, double& value);
 // included.
 bool IsInRange(std::string_view text, double low, double high);
 
-// Nearest integer; an exact half goes to the even neighbour (0.5 -> 0,
-// 1.5 -> 2, -2.5 -> -2), whatever the floating-point rounding mode.
-double RoundToEven(double value);
 
 // The conversion of one element of a selected-intervals list to a 16-bit integer.
 enum class Int16Conversion { Done, NotANumber, Overflow };

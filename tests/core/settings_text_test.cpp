@@ -1,3 +1,4 @@
+#include "engine/modGeneral.h"
 #include "settings/modSettingsFile.h"
 #include "startup/AppError.h"
 
@@ -114,7 +115,7 @@ TEST(SettingsText, RoundsHalvesToTheEvenNeighbour) {
         {100.5, 100}, {101.5, 102}, {4503599627370497.0, 4503599627370497.0},
     };
     for (const auto& [in, out] : rows)
-        EXPECT_EQ(RoundToEven(in), out) << in;
+        EXPECT_EQ(RoundHalfEven(in), out) << in;
 }
 
 TEST(SettingsText, ConvertsListElementsTo16Bits) {
