@@ -6,210 +6,21 @@
 
 #if __has_include(<jack/jack.h>)
 
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <jack/jack.h>
-#include <jack/midiport.h>
-#include <mutex>
-#include <spawn.h>
+#include "JackServer.h"
+#include "JackSink.h"
+#include "ScopedEnv.h"
+
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 using namespace sonavel;
-using namespace std::chrono_literals;
-namespace fs = std::filesystem;
+using sonavel::fakes::JackServer;
+using sonavel::fakes::JackSink;
+using sonavel::fakes::ScopedEnv;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-jack_client_t* OpenClient(const std::string& client, const std::string& server) {
-    jack_status_t status{};
-    return jack_client_open(client.c_str(),
-                            static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                            &status, server.c_str());
-}
-
-// A JACK server of the test's own with the dummy driver: no sound card, and no
-// clash with a server the user may run. Ended by its process id.
-class JackServer {
-public:
-    JackServer() : m_name("sonavel-test-" + std::to_string(getpid())) {
-        m_log = fs::temp_directory_path() / (m_name + ".log");
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e)
-            env.emplace_back(*e);
-        // As root, jackd otherwise asks the session bus for the (absent) card.
-        env.emplace_back("JACK_NO_AUDIO_RESERVATION=1");
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::vector<std::string> args{"jackd", "--no-realtime", "--name", m_name, "-d", "dummy",
-                                      "-r",    "48000",         "-p",     "256"};
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc = posix_spawnp(&m_pid, "jackd", &files, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&files);
-        if (rc != 0) {
-            m_pid = 0;
-            m_why = "jackd could not be started (" + std::string(strerror(rc)) +
-                    "); install the package jackd2";
-            return;
-        }
-        WaitUntilReady();
-    }
-
-    ~JackServer() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            for (int i = 0; i < 50 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
-                std::this_thread::sleep_for(100ms);
-            if (waitpid(m_pid, nullptr, WNOHANG) == 0) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-            }
-        }
-        std::error_code ec;
-        fs::remove(m_log, ec);
-    }
-
-    bool Running() const { return m_why.empty(); }
-    const std::string& Why() const { return m_why; }
-    const std::string& Name() const { return m_name; }
-
-private:
-    void WaitUntilReady() {
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = 0;
-                m_why = "jackd ended at once: " + Log();
-                return;
-            }
-            if (jack_client_t* probe = OpenClient("sonavel-probe", m_name)) {
-                jack_client_close(probe);
-                return;
-            }
-            std::this_thread::sleep_for(100ms);
-        }
-        m_why = "jackd accepted no client within 15 s: " + Log();
-    }
-
-    std::string Log() const {
-        std::ifstream in(m_log);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
-    }
-
-    std::string m_name;
-    fs::path m_log;
-    pid_t m_pid = 0;
-    std::string m_why;
-};
-
-// A JACK client with MIDI inputs that records every event it receives.
-class JackSink {
-public:
-    JackSink(const std::string& server, const std::vector<std::string>& ports) {
-        m_client = OpenClient("sonavel-test-sink", server);
-        if (m_client == nullptr)
-            return;
-        for (const std::string& name : ports)
-            m_ports.push_back(jack_port_register(m_client, name.c_str(), JACK_DEFAULT_MIDI_TYPE,
-                                                 JackPortIsInput, 0));
-        jack_set_process_callback(m_client, &JackSink::Process, this);
-        jack_activate(m_client);
-    }
-    ~JackSink() {
-        if (m_client != nullptr)
-            jack_client_close(m_client);
-    }
-
-    bool Ok() const { return m_client != nullptr; }
-    std::string PortName(size_t i) const { return jack_port_name(m_ports.at(i)); }
-    void Unregister(size_t i) {
-        jack_port_unregister(m_client, m_ports.at(i));
-        m_ports[i] = nullptr;
-    }
-
-    // What arrived, waiting up to two seconds for count events.
-    std::vector<Bytes> Received(size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + 2s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_received.size() >= count)
-                    break;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        std::this_thread::sleep_for(50ms); // anything beyond count would show too
-        std::lock_guard lock(m_mutex);
-        std::vector<Bytes> received;
-        received.swap(m_received);
-        return received;
-    }
-
-private:
-    static int Process(jack_nframes_t frames, void* data) {
-        auto* self = static_cast<JackSink*>(data);
-        std::lock_guard lock(self->m_mutex);
-        for (jack_port_t* port : self->m_ports) {
-            if (port == nullptr)
-                continue;
-            void* buffer = jack_port_get_buffer(port, frames);
-            const uint32_t count = jack_midi_get_event_count(buffer);
-            for (uint32_t i = 0; i < count; ++i) {
-                jack_midi_event_t event;
-                if (jack_midi_event_get(&event, buffer, i) == 0)
-                    self->m_received.emplace_back(event.buffer, event.buffer + event.size);
-            }
-        }
-        return 0;
-    }
-
-    jack_client_t* m_client = nullptr;
-    std::vector<jack_port_t*> m_ports;
-    std::mutex m_mutex;
-    std::vector<Bytes> m_received;
-};
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old.empty())
-            unsetenv(m_name);
-        else
-            setenv(m_name, m_old.c_str(), 1);
-    }
-
-private:
-    const char* m_name;
-    std::string m_old;
-};
+using Bytes = JackSink::Bytes;
 
 int32_t DeviceNumber(const std::vector<MidiDeviceInfo>& devices, const std::string& name) {
     for (const MidiDeviceInfo& d : devices)
@@ -226,7 +37,7 @@ TEST(JackPorts, ClsMidiReachesAJackClientByItsPortName) {
         GTEST_SKIP() << "no JACK server for this test: " << server.Why();
     // RtMidi talks to the default server; make that ours for this test.
     ScopedEnv defaultServer("JACK_DEFAULT_SERVER", server.Name());
-    JackSink sink(server.Name(), {"in", "spare"});
+    JackSink sink(server, {"in", "spare"});
     ASSERT_TRUE(sink.Ok());
 
     // ALSA is asked too: without a sequencer it fails, and JACK must still show.

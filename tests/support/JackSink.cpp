@@ -1,0 +1,92 @@
+#include "JackSink.h"
+
+#if __has_include(<jack/jack.h>)
+
+#include "JackServer.h"
+
+#include <chrono>
+#include <jack/midiport.h>
+#include <thread>
+
+namespace sonavel::fakes {
+
+using namespace std::chrono_literals;
+
+JackSink::JackSink(const JackServer& server, const std::vector<std::string>& ports,
+                   const std::string& client) {
+    m_client = server.OpenClient(client);
+    if (m_client == nullptr)
+        return;
+    for (const std::string& name : ports) {
+        m_ports.push_back(
+            jack_port_register(m_client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0));
+        m_portNames.push_back(jack_port_name(m_ports.back()));
+    }
+    jack_set_process_callback(m_client, &JackSink::Process, this);
+    jack_activate(m_client);
+}
+
+JackSink::~JackSink() {
+    Close();
+}
+
+std::string JackSink::PortName(size_t i) const {
+    return m_portNames.at(i);
+}
+
+void JackSink::Unregister(size_t i) {
+    jack_port_t* port = nullptr;
+    {
+        // The process callback no longer reads the port once it is taken out.
+        std::lock_guard lock(m_mutex);
+        port = m_ports.at(i);
+        m_ports[i] = nullptr;
+    }
+    jack_port_unregister(m_client, port);
+}
+
+void JackSink::Close() {
+    if (m_client == nullptr)
+        return;
+    // Returns when the server has let the client go, ports and connections too.
+    jack_client_close(m_client);
+    m_client = nullptr;
+}
+
+std::vector<JackSink::Bytes> JackSink::Received(size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_received.size() >= count)
+                break;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    std::this_thread::sleep_for(50ms); // anything beyond count would show too
+    std::lock_guard lock(m_mutex);
+    std::vector<Bytes> received;
+    received.swap(m_received);
+    return received;
+}
+
+int JackSink::Process(jack_nframes_t frames, void* data) {
+    auto* self = static_cast<JackSink*>(data);
+    std::lock_guard lock(self->m_mutex);
+    for (jack_port_t* port : self->m_ports) {
+        if (port == nullptr)
+            continue;
+        void* buffer = jack_port_get_buffer(port, frames);
+        const uint32_t count = jack_midi_get_event_count(buffer);
+        for (uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) == 0)
+                self->m_received.emplace_back(event.buffer, event.buffer + event.size);
+        }
+    }
+    return 0;
+}
+
+} // namespace sonavel::fakes
+
+#endif
