@@ -47,16 +47,21 @@ void clsMidi::SetChannel(int32_t value) {
 
 void clsMidi::OpenMIDI() {
     try {
+        if (m_hMidiOut != 0) {
+            // The device has been open since an earlier question; a port of
+            // another program may have gone meanwhile.
+            const int32_t result = m_output.Reconnect(m_hMidiOut);
+            if (result != 0) {
+                const std::string reason = m_output.LastError();
+                CloseMIDI();
+                FailToOpen("MidiOutput::Reconnect()", result, reason);
+            }
+        }
         if (m_hMidiOut == 0) {
             uint32_t handle = 0;
             const int32_t result = m_output.Open(m_device, handle);
-            if (result != 0) {
-                // The device layer knows why; the user needs that more than the number.
-                if (MyErr)
-                    MyErr->PrepareError("MidiOutput::Open()", NarrowCode(result),
-                                        m_output.LastError());
-                throw AppError(NarrowCode(result), "Cannot open MIDI device.");
-            }
+            if (result != 0)
+                FailToOpen("MidiOutput::Open()", result, m_output.LastError());
             m_hMidiOut = handle;
         }
         if (m_lastInstrument != m_instrument || m_lastChannel != m_channel) {
@@ -69,11 +74,22 @@ void clsMidi::OpenMIDI() {
     }
 }
 
+void clsMidi::FailToOpen(const char* step, int32_t result, const std::string& reason) {
+    // The device layer knows why; the user needs that more than the number.
+    if (MyErr)
+        MyErr->PrepareError(step, NarrowCode(result), reason);
+    throw AppError(NarrowCode(result), "Cannot open MIDI device.");
+}
+
 void clsMidi::CloseMIDI() {
     try {
         if (m_hMidiOut != 0) {
             m_output.Close(m_hMidiOut);
             m_hMidiOut = 0;
+            // The next open may reach another device, or a program that
+            // started anew: it has heard no program change yet.
+            m_lastInstrument = 0;
+            m_lastChannel = 0;
         }
     } catch (...) {
         Fail("clsMidi::CloseMIDI()");

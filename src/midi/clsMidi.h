@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace sonavel {
 
@@ -26,10 +27,12 @@ public:
     int32_t Device() const { return m_device; }
     void SetDevice(int32_t value) { m_device = value; } // used at the next open
 
-    // Opens the device if closed, then selects Instrument on Channel unless the
-    // last open already did. A device that cannot be opened leaves the object
-    // closed and fails with "Cannot open MIDI device.".
+    // Opens the device if closed, or makes sure an open one is still there,
+    // then selects Instrument on Channel unless the last open already did. A
+    // device that cannot be opened, or has gone, leaves the object closed and
+    // fails with "Cannot open MIDI device.".
     void OpenMIDI();
+    // Closing forgets the program change: the next open sends it again.
     void CloseMIDI();
     bool IsOpen() const { return m_hMidiOut != 0; }
     void PlayNote(int16_t nn, int16_t vel);
@@ -42,6 +45,7 @@ public:
 private:
     void ExecuteMidiOutShortMsg(int16_t status, int16_t data1, int16_t data2);
     void SendProgramChange();
+    [[noreturn]] void FailToOpen(const char* step, int32_t result, const std::string& reason);
     [[noreturn]] void Fail(const char* src);
 
     MidiOutput& m_output;

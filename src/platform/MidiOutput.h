@@ -23,6 +23,16 @@ public:
     // Returns 0 and a non-zero handle on success; otherwise a non-zero error
     // number, the handle left 0 and the reason in LastError().
     virtual int32_t Open(int32_t device, uint32_t& handle) = 0;
+    // Makes sure that what is sent on an open handle reaches its device; called
+    // before each question on a device that stayed open. A port of another
+    // program is wired to it only until that program ends, even if it starts
+    // again under the same name: such a port is wired again here. Returns 0, or
+    // a non-zero error number with the reason in LastError() when the device
+    // has gone; the caller then closes the handle.
+    virtual int32_t Reconnect(uint32_t handle) {
+        (void)handle;
+        return 0;
+    }
     // Sends at once. A send on a closed or unknown handle is dropped.
     virtual void ShortMsg(uint32_t handle, uint32_t message) = 0;
     virtual void Close(uint32_t handle) = 0;

@@ -109,22 +109,52 @@ uint32_t RtMidiPorts::Open(const Port& port, std::string& error) {
         api.Idle.push_back(std::move(out));
         return 0;
     }
-    ClearError();
-    out->openPort(port.Index, "output");
-    if (m_errorIsFatal || !out->isPortOpen()) {
-        error = "The MIDI port \"" + port.Name + "\" could not be opened: " + m_error;
-        out->closePort();
+    if (!Connect(*out, port.Index, port.Name, error)) {
         api.Idle.push_back(std::move(out));
         return 0;
     }
     const uint32_t id = m_nextId++;
-    m_open[id] = OpenPort{&api, std::move(out), {}};
+    m_open[id] = OpenPort{&api, port.Name, std::move(out), true, {}};
     return id;
+}
+
+bool RtMidiPorts::Connect(RtMidiOut& out, unsigned index, const std::string& name,
+                          std::string& error) {
+    ClearError();
+    out.openPort(index, "output");
+    if (m_errorIsFatal || !out.isPortOpen()) {
+        error = "The MIDI port \"" + name + "\" could not be opened: " + m_error;
+        out.closePort();
+        return false;
+    }
+    return true;
+}
+
+bool RtMidiPorts::Reconnect(uint32_t id, std::string& error) {
+    const auto it = m_open.find(id);
+    if (it == m_open.end()) {
+        error = "The MIDI port is not open.";
+        return false;
+    }
+    OpenPort& port = it->second;
+    Drain(port);
+    port.Out->closePort();
+    port.Connected = false;
+    ClearError();
+    const unsigned count = port.Out->getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        if (port.Out->getPortName(i) == port.Target) {
+            port.Connected = Connect(*port.Out, i, port.Target, error);
+            return port.Connected;
+        }
+    }
+    error = "The MIDI port \"" + port.Target + "\" is no longer there.";
+    return false;
 }
 
 void RtMidiPorts::Send(uint32_t id, uint32_t message) {
     const auto it = m_open.find(id);
-    if (it == m_open.end())
+    if (it == m_open.end() || !it->second.Connected)
         return;
     const ShortMessage m = ShortMessage::Unpack(message);
     const int length = m.Length();
@@ -140,6 +170,13 @@ void RtMidiPorts::Close(uint32_t id) {
     if (it == m_open.end())
         return;
     OpenPort& port = it->second;
+    Drain(port);
+    port.Out->closePort();
+    port.Api->Idle.push_back(std::move(port.Out));
+    m_open.erase(it);
+}
+
+void RtMidiPorts::Drain(const OpenPort& port) {
     if (port.Api->Kind == RtMidi::UNIX_JACK &&
         port.LastSend != std::chrono::steady_clock::time_point{}) {
         // RtMidi hands JACK messages over in the next process cycle; closing the
@@ -148,9 +185,6 @@ void RtMidiPorts::Close(uint32_t id) {
         if (ready > std::chrono::steady_clock::now())
             std::this_thread::sleep_until(ready);
     }
-    port.Out->closePort();
-    port.Api->Idle.push_back(std::move(port.Out));
-    m_open.erase(it);
 }
 
 void RtMidiPorts::ClearError() {

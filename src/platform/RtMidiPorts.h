@@ -36,6 +36,13 @@ public:
     // Opens a port as List gave it. Returns a non-zero id, or 0 with the reason
     // in error (also when the port has gone or another took its number).
     uint32_t Open(const Port& port, std::string& error);
+    // Wires an open port again to the port of the same name as List shows it
+    // now. A wire to another program's port goes when that program ends, and
+    // does not come back when the program starts again, so this is needed to
+    // be sure that messages arrive. Under JACK it takes about one period of
+    // the server. Returns false with the reason in error when the port has
+    // gone; the id then sends nothing until it is closed.
+    bool Reconnect(uint32_t id, std::string& error);
     // Sends a packed short message at once; unknown ids and messages that
     // cannot stand alone are dropped.
     void Send(uint32_t id, uint32_t message);
@@ -58,11 +65,16 @@ private:
     };
     struct OpenPort {
         ApiState* Api = nullptr;
+        std::string Target; // the name of the port it is wired to
         std::unique_ptr<RtMidiOut> Out;
+        bool Connected = true;
         std::chrono::steady_clock::time_point LastSend{};
     };
 
     std::unique_ptr<RtMidiOut> NewClient(ApiState& api, std::string& error);
+    // Opens out on the port at index, which List named name; false with the reason.
+    bool Connect(RtMidiOut& out, unsigned index, const std::string& name, std::string& error);
+    static void Drain(const OpenPort& port);
     void ClearError();
     static void OnError(RtMidiError::Type type, const std::string& text, void* data);
 

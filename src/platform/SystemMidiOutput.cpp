@@ -4,6 +4,12 @@ namespace sonavel {
 
 namespace {
 
+std::array<int, 16> NoPrograms() {
+    std::array<int, 16> programs;
+    programs.fill(-1);
+    return programs;
+}
+
 std::vector<RtMidi::Api> ChosenApis(const SystemMidiOutput::Options& options) {
     std::vector<RtMidi::Api> apis;
     if (options.UseAlsa)
@@ -76,7 +82,7 @@ int32_t SystemMidiOutput::OpenSynth(uint32_t& handle) {
     }
     ++m_synthUsers;
     handle = m_nextHandle++;
-    m_open[handle] = OpenDevice{true, 0};
+    m_open[handle] = OpenDevice{true, 0, NoPrograms()};
     return 0;
 }
 
@@ -88,7 +94,26 @@ int32_t SystemMidiOutput::OpenPort(const RtMidiPorts::Port& port, uint32_t& hand
         return ResultError;
     }
     handle = m_nextHandle++;
-    m_open[handle] = OpenDevice{false, id};
+    m_open[handle] = OpenDevice{false, id, NoPrograms()};
+    return 0;
+}
+
+int32_t SystemMidiOutput::Reconnect(uint32_t handle) {
+    m_lastError.clear();
+    const auto it = m_open.find(handle);
+    if (it == m_open.end()) {
+        m_lastError = "The MIDI device is not open.";
+        return ResultError;
+    }
+    OpenDevice& device = it->second;
+    if (device.IsSynth)
+        return 0;
+    if (!m_ports.Reconnect(device.PortId, m_lastError))
+        return ResultError;
+    for (size_t channel = 0; channel < device.Programs.size(); ++channel)
+        if (device.Programs[channel] >= 0)
+            m_ports.Send(device.PortId,
+                         0xC0u | uint32_t(channel) | (uint32_t(device.Programs[channel]) << 8));
     return 0;
 }
 
@@ -96,10 +121,13 @@ void SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
     const auto it = m_open.find(handle);
     if (it == m_open.end())
         return;
-    if (it->second.IsSynth)
+    OpenDevice& device = it->second;
+    if ((message & 0xF0) == 0xC0)
+        device.Programs[message & 0x0F] = int((message >> 8) & 0x7F);
+    if (device.IsSynth)
         m_synth.Send(message);
     else
-        m_ports.Send(it->second.PortId, message);
+        m_ports.Send(device.PortId, message);
 }
 
 void SystemMidiOutput::Close(uint32_t handle) {

@@ -4,6 +4,7 @@
 #include "platform/MidiOutput.h"
 #include "platform/RtMidiPorts.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -45,6 +46,9 @@ public:
 
     std::vector<MidiDeviceInfo> Devices() override;
     int32_t Open(int32_t device, uint32_t& handle) override;
+    // A system port is wired again and sent again the programs sent on it
+    // before, since the program at the other end may be a new one.
+    int32_t Reconnect(uint32_t handle) override;
     void ShortMsg(uint32_t handle, uint32_t message) override;
     void Close(uint32_t handle) override;
     std::string LastError() const override { return m_lastError; }
@@ -61,6 +65,7 @@ private:
     struct OpenDevice {
         bool IsSynth = false;
         uint32_t PortId = 0;
+        std::array<int, 16> Programs; // last program change per wire channel, -1 none
     };
 
     int32_t OpenSynth(uint32_t& handle);

@@ -161,6 +161,36 @@ TEST_F(MidiFixture, OpenFailureLeavesTheObjectClosedAndSaysWhy) {
     }
 }
 
+// The device stays open between questions; one that went meanwhile is closed
+// and reported, and the next open is a fresh device that needs its program.
+TEST_F(MidiFixture, DeviceGoneWhileOpenIsClosedReportedAndOpenedAnew) {
+    midi.SetInstrument(41);
+    midi.SetChannel(3);
+    midi.OpenMIDI();
+    EXPECT_EQ(device.Reconnects, 0) << "a closed device is opened, not checked";
+    midi.OpenMIDI();
+    EXPECT_EQ(device.Reconnects, 1);
+    EXPECT_EQ(Sent(), (std::vector<uint32_t>{0x000029C2}));
+
+    device.FailReconnectWith = 4;
+    device.FailReason = "The MIDI port \"synth:in\" is no longer there.";
+    ExpectInternalError([&] { midi.OpenMIDI(); });
+    EXPECT_FALSE(midi.IsOpen());
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(device.Closes, 1);
+    EXPECT_EQ(
+        err.ErrorDetails(),
+        Entry("MidiOutput::Reconnect()", 4, "The MIDI port \"synth:in\" is no longer there.") +
+            "\r\n\r\n" + Entry("clsMidi::Initialize()", 4, "Cannot open MIDI device."));
+
+    device.FailReconnectWith = 0;
+    midi.OpenMIDI();
+    EXPECT_EQ(device.Opens, 2);
+    EXPECT_EQ(Sent(), (std::vector<uint32_t>{0x000029C2, 0x000029C2}))
+        << "the device opened anew is sent the program again";
+    EXPECT_EQ(device.DroppedSends, 0);
+}
+
 TEST_F(MidiFixture, OpenFailureWithoutErrorHandlerRaisesTheDeviceError) {
     fakes::RecordingMidiOutput failing;
     failing.FailOpenWith = 6;

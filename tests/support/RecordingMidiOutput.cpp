@@ -14,6 +14,13 @@ int32_t RecordingMidiOutput::Open(int32_t device, uint32_t& handle) {
     return 0;
 }
 
+int32_t RecordingMidiOutput::Reconnect(uint32_t handle) {
+    ++Reconnects;
+    if (handle == 0 || handle != m_open)
+        return 1;
+    return FailReconnectWith;
+}
+
 void RecordingMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
     if (handle == 0 || handle != m_open) {
         ++DroppedSends;

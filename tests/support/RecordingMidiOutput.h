@@ -24,6 +24,7 @@ public:
 
     std::vector<MidiDeviceInfo> Devices() override { return DeviceList; }
     int32_t Open(int32_t device, uint32_t& handle) override;
+    int32_t Reconnect(uint32_t handle) override;
     void ShortMsg(uint32_t handle, uint32_t message) override;
     void Close(uint32_t handle) override;
     std::string LastError() const override { return FailReason; }
@@ -33,7 +34,8 @@ public:
     // What the fake offers and how it answers.
     std::vector<MidiDeviceInfo> DeviceList{{-1, "Default MIDI output"},
                                            {0, "Built-in synthesizer (test)"}};
-    int32_t FailOpenWith = 0; // non-zero: Open fails with this number
+    int32_t FailOpenWith = 0;      // non-zero: Open fails with this number
+    int32_t FailReconnectWith = 0; // non-zero: the open device has gone
     std::string FailReason = "The test refused to open the device.";
 
     // What the program did.
@@ -41,6 +43,7 @@ public:
     std::vector<int32_t> OpenedDevices;
     int Opens = 0;
     int Closes = 0;
+    int Reconnects = 0;
     int DroppedSends = 0; // sends on a closed or foreign handle
 
 private:
