@@ -513,6 +513,7 @@ void frmMain::cmdStart_Click() {
         m_errors.Show("frmMain::cmdStart_Click()", std::current_exception());
         RecoverFromPlayback(Idle);
     }
+    CloseChangedDevice();
     CompletePendingClose();
 }
 
@@ -529,6 +530,7 @@ void frmMain::cmdPlayAgain_Click() {
         m_errors.Show("frmMain::cmdPlayAgain_Click()", std::current_exception());
         RecoverFromPlayback(Answering);
     }
+    CloseChangedDevice();
     CompletePendingClose();
 }
 
@@ -715,11 +717,26 @@ void frmMain::mnuFileExit_Click() {
     close();
 }
 
+// The engine keeps its device open from one question to the next; closing it
+// lets the next question open the device just chosen. The menu stays usable
+// while a question plays, and that question ends on the device it began on.
 void frmMain::mnuToolsMidiSetup_Click() {
     Handler("frmMain::mnuToolsMidiSetup_Click()", [&] {
         frmMIDISetup dialog(m_settings, m_output, m_boxes, m_errors, this);
-        dialog.exec();
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        if (m_inEngine)
+            m_deviceChanged = true;
+        else
+            m_engine.StopPlaying();
     });
+}
+
+void frmMain::CloseChangedDevice() {
+    if (!m_deviceChanged || m_inEngine)
+        return;
+    m_deviceChanged = false;
+    Handler("frmMain::mnuToolsMidiSetup_Click()", [&] { m_engine.StopPlaying(); });
 }
 
 void frmMain::mnuHelpContents_Click() {

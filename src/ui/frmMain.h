@@ -132,6 +132,8 @@ private:
     void RecoverFromPlayback(QuestionState back);
     // Ends a close that had to wait for the question to finish playing.
     void CompletePendingClose();
+    // Closes the device after a MIDI setup made while a question played.
+    void CloseChangedDevice();
     // Selects an entry by program and runs the box's handler, as a user's
     // choice would.
     void ChooseEntry(QComboBox* combo, int index, void (frmMain::*handler)());
@@ -153,8 +155,9 @@ private:
     int32_t m_questions = 0;
     int32_t m_correct = 0;
 
-    bool m_inEngine = false;     // inside NewQuestion or PlayAgain
-    bool m_closePending = false; // closed while playing; closes when playback ends
+    bool m_inEngine = false;      // inside NewQuestion or PlayAgain
+    bool m_closePending = false;  // closed while playing; closes when playback ends
+    bool m_deviceChanged = false; // MIDI setup while playing; device closed when it ends
     bool m_unloaded = false;
 };
 

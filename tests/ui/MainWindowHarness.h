@@ -31,8 +31,10 @@ namespace sonavel::uitest {
 // Controls are found by their object names and driven as a user would.
 class MainWindowHarness {
 public:
-    // prepare runs on the settings before the window loads them.
-    explicit MainWindowHarness(const std::function<void(clsSettings&)>& prepare = {}) {
+    // prepare runs on the settings before the window loads them. device, when
+    // given, replaces the recording device and must outlive the harness.
+    explicit MainWindowHarness(const std::function<void(clsSettings&)>& prepare = {},
+                               MidiOutput* device = nullptr) {
         SeedRandomNumbers(20080127);
         Errors.SetPresenter(&Presenter);
         Settings.MyErr = &Errors;
@@ -41,8 +43,8 @@ public:
         if (prepare)
             prepare(Settings);
         SettingsPath = Dir.filePath(QStringLiteral("snv2_settings.dat")).toStdString();
-        Window =
-            std::make_unique<frmMain>(Settings, Errors, Output, Clock, Boxes, Desk, SettingsPath);
+        Window = std::make_unique<frmMain>(Settings, Errors, device ? *device : Output, Clock, Boxes,
+                                           Desk, SettingsPath);
         Window->SetProgramFolder(Dir.path().toStdString());
         Window->show();
         Window->activateWindow();
