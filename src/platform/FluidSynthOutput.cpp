@@ -1,9 +1,13 @@
 #include "platform/FluidSynthOutput.h"
 
 #include "platform/FluidLogCapture.h"
+#include "platform/SteadyClock.h"
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -41,10 +45,26 @@ FluidSynthOutput::FluidSynthOutput(Options options) : m_options(std::move(option
     // Without this, trying FluidSynth's JACK driver starts a JACK server of its
     // own, which takes seconds and may seize the sound card from the desktop.
     setenv("JACK_NO_START_SERVER", "1", 0);
+    if (!m_options.TraceFile.empty())
+        m_trace = std::fopen(m_options.TraceFile.c_str(), "a");
 }
 
 FluidSynthOutput::~FluidSynthOutput() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_idleWake.notify_all();
+    if (m_idleWatch.joinable())
+        m_idleWatch.join();
     Stop();
+    if (m_trace != nullptr)
+        std::fclose(m_trace);
+}
+
+std::string FluidSynthOutput::TraceFileFromEnvironment() {
+    const char* path = std::getenv("SONAVEL_TRACE_MIDI");
+    return path != nullptr ? path : "";
 }
 
 bool FluidSynthOutput::Load() {
@@ -94,6 +114,10 @@ bool FluidSynthOutput::Start() {
         return false;
     if (m_driver != nullptr)
         return true;
+    return StartDriverLocked();
+}
+
+bool FluidSynthOutput::StartDriverLocked() {
     if (m_options.AudioDrivers.empty()) {
         m_lastError = "No audio output is set up for the built-in synthesizer.";
         return false;
@@ -101,33 +125,116 @@ bool FluidSynthOutput::Start() {
     fluid_settings_t* settings = m_engine->FluidSettings();
     if (!m_options.AudioFile.empty())
         fluid_settings_setstr(settings, "audio.file.name", m_options.AudioFile.c_str());
+    const double rate = m_engine->SampleRate();
+    if (!m_clock)
+        m_clock =
+            std::make_unique<SampleClock>(rate, std::llround(m_options.JitterAllowanceMs * 1e6));
+    m_clock->Restart();
     FluidLogCapture log;
     std::vector<std::string> tried;
     for (const std::string& name : m_options.AudioDrivers) {
         fluid_settings_setstr(settings, "audio.driver", name.c_str());
         log.Take();
-        m_driver = new_fluid_audio_driver(settings, m_engine->Synth());
+        // A driver that calls back lets messages go on the sample clock; the
+        // others (the file driver) render on their own and play messages at once.
+        m_driver = new_fluid_audio_driver2(settings, &FluidSynthOutput::Render, this);
+        m_timed = m_driver != nullptr;
+        if (m_driver == nullptr)
+            m_driver = new_fluid_audio_driver(settings, m_engine->Synth());
         if (m_driver != nullptr) {
             m_driverName = name;
-            return true;
+            break;
         }
         const std::string reason = log.Take();
         tried.push_back(reason.empty() ? name : name + " (" + reason + ")");
     }
-    m_lastError = "No audio output could be opened for the built-in synthesizer. Tried " +
-                  Join(tried, ", ") + ".";
-    return false;
+    if (m_driver == nullptr) {
+        m_lastError = "No audio output could be opened for the built-in synthesizer. Tried " +
+                      Join(tried, ", ") + ".";
+        return false;
+    }
+    m_suspended = false;
+    m_lastActivity = SteadyClock::MonotonicNanos();
+    m_delayFrames = 0;
+    if (m_timed) {
+        // A message must land beyond whatever the driver may have rendered when
+        // it arrives: one period, the allowance for early calls, and the block
+        // before the wanted one that the engine releases it in.
+        int periodSize = 0;
+        fluid_settings_getint(settings, "audio.period-size", &periodSize);
+        m_delayFrames = periodSize + std::llround(m_options.JitterAllowanceMs * rate / 1000) +
+                        FluidSynthEngine::BlockFrames;
+        // Messages right after the start must already go on the line that later
+        // ones use, or the first note would be out of step with the rest. The
+        // driver's first calls come within a period or two; a driver that stalls
+        // longer costs the first notes their timing, not their sound.
+        std::unique_lock settle(m_settleMutex);
+        m_settled.wait_for(settle, std::chrono::milliseconds(100),
+                           [this] { return m_clock->IsSettled(); });
+    }
+    if (m_options.IdleStopMs > 0 && !m_idleWatch.joinable())
+        m_idleWatch = std::thread([this] { WatchIdle(); });
+    m_idleWake.notify_all();
+    return true;
+}
+
+int FluidSynthOutput::Render(void* data, int frames, int effectCount, float* effects[],
+                             int outCount, float* out[]) {
+    auto* self = static_cast<FluidSynthOutput*>(data);
+    FluidSynthEngine& engine = *self->m_engine;
+    SampleClock& clock = *self->m_clock;
+    const bool wasSettled = clock.IsSettled();
+    clock.Observe(SteadyClock::MonotonicNanos(), engine.RenderedFrames());
+    if (!wasSettled && clock.IsSettled()) {
+        std::lock_guard settle(self->m_settleMutex);
+        self->m_settled.notify_all();
+    }
+    return engine.Process(frames, effectCount, effects, outCount, out);
+}
+
+void FluidSynthOutput::DeleteDriverLocked() {
+    // Joins the audio thread, which never takes m_mutex.
+    delete_fluid_audio_driver(m_driver);
+    m_driver = nullptr;
+    m_driverName.clear();
 }
 
 void FluidSynthOutput::Stop() {
     std::lock_guard lock(m_mutex);
+    m_suspended = false;
     if (m_driver == nullptr)
         return;
-    delete_fluid_audio_driver(m_driver);
-    m_driver = nullptr;
-    m_driverName.clear();
-    // A note left sounding would otherwise come back at the next open.
+    DeleteDriverLocked();
+    // A note left sounding or still to come would otherwise sound at the next open.
+    m_engine->DropScheduled();
     m_engine->SoundsOff();
+}
+
+void FluidSynthOutput::WatchIdle() {
+    using std::chrono::nanoseconds;
+    using std::chrono::steady_clock;
+    const int64_t idle = int64_t{m_options.IdleStopMs} * 1'000'000;
+    std::unique_lock lock(m_mutex);
+    while (!m_quit) {
+        if (m_driver == nullptr) {
+            m_idleWake.wait(lock);
+            continue;
+        }
+        const int64_t now = SteadyClock::MonotonicNanos();
+        const int64_t due = m_lastActivity + idle;
+        if (now < due) {
+            // steady_clock is CLOCK_MONOTONIC, the clock of the stamps.
+            m_idleWake.wait_until(lock, steady_clock::time_point(nanoseconds(due)));
+            continue;
+        }
+        if (m_engine->ActiveVoices() > 0) {
+            // A held note or a long release: look again a little later.
+            m_lastActivity = now - idle + idle / 4;
+            continue;
+        }
+        DeleteDriverLocked();
+        m_suspended = true;
+    }
 }
 
 bool FluidSynthOutput::IsRunning() const {
@@ -135,14 +242,46 @@ bool FluidSynthOutput::IsRunning() const {
     return m_driver != nullptr;
 }
 
+bool FluidSynthOutput::IsSuspended() const {
+    std::lock_guard lock(m_mutex);
+    return m_suspended;
+}
+
 std::string FluidSynthOutput::DriverName() const {
     std::lock_guard lock(m_mutex);
     return m_driverName;
 }
 
+int64_t FluidSynthOutput::DelayFrames() const {
+    std::lock_guard lock(m_mutex);
+    return m_driver != nullptr ? m_delayFrames : 0;
+}
+
 void FluidSynthOutput::Send(uint32_t message) {
-    if (FluidSynthEngine* engine = Engine())
-        engine->Send(message);
+    const int64_t arrival = SteadyClock::MonotonicNanos();
+    Trace(arrival, message);
+    std::lock_guard lock(m_mutex);
+    if (!m_engine)
+        return;
+    m_lastActivity = arrival;
+    if (m_suspended && !StartDriverLocked()) {
+        // Nothing to hear it through, but the synthesizer keeps its state (the
+        // program of a channel) for when sound comes back.
+        m_engine->Send(message);
+        return;
+    }
+    if (m_driver != nullptr && m_timed && m_clock->IsSettled())
+        m_engine->SendAt(message, m_clock->FrameAt(arrival) + m_delayFrames);
+    else
+        m_engine->Send(message);
+}
+
+void FluidSynthOutput::Trace(int64_t nanos, uint32_t message) {
+    if (m_trace == nullptr)
+        return;
+    std::lock_guard lock(m_traceMutex);
+    std::fprintf(m_trace, "%" PRId64 " %06" PRIx32 "\n", nanos, message);
+    std::fflush(m_trace);
 }
 
 std::string FluidSynthOutput::Name() const {

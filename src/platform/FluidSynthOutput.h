@@ -1,11 +1,15 @@
 #pragma once
 
 #include "platform/FluidSynthEngine.h"
+#include "platform/SampleClock.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 typedef struct _fluid_audio_driver_t fluid_audio_driver_t;
@@ -15,6 +19,16 @@ namespace sonavel {
 // The built-in synthesizer as a device: a FluidSynthEngine with a General MIDI
 // SoundFont, found once and kept for the whole run, and an audio driver that
 // feeds the sound server while the device is open.
+//
+// Timing: each message is stamped when it arrives and played a fixed delay
+// later on the synthesizer's sample clock (SampleClock ties the two clocks
+// together), so the audio period, which would otherwise round every note to
+// its next period, adds no jitter. Drivers that cannot call back into the
+// program (FluidSynth's file driver) play messages at once.
+//
+// Idle: after IdleStopMs without a message and with no voice sounding, the
+// audio driver is deleted, so that a window waiting for the user costs the
+// sound server and the processor nothing; the next message makes it again.
 class FluidSynthOutput {
 public:
     struct Options {
@@ -30,7 +44,20 @@ public:
         // Where FluidSynth's "file" driver writes, when it is in the list.
         std::string AudioFile;
         FluidSynthEngine::Options Engine;
+        // How much earlier than usual the audio driver may ask for sound before
+        // the delay of every message has to grow. Part of that delay.
+        double JitterAllowanceMs = 2.0;
+        // Silence after which the sound server is no longer fed; 0 feeds it
+        // until Stop. Starting it again takes a few milliseconds; feeding it
+        // wakes the program thousands of times a second.
+        int IdleStopMs = 1000;
+        // When not empty, every message is appended to this file as a line
+        // "<CLOCK_MONOTONIC nanoseconds> <message in hex>" when it arrives.
+        // Taken from the environment variable SONAVEL_TRACE_MIDI by default.
+        std::string TraceFile = TraceFileFromEnvironment();
     };
+
+    static std::string TraceFileFromEnvironment();
 
     FluidSynthOutput();
     explicit FluidSynthOutput(Options options);
@@ -46,12 +73,22 @@ public:
     // Loads if needed and starts feeding the sound server. Returns false with
     // the reason in LastError(); IsLoaded() then tells which step failed.
     bool Start();
-    // Stops feeding the sound server; the SoundFont stays loaded.
+    // Stops feeding the sound server and drops what is still to play; the
+    // SoundFont stays loaded.
     void Stop();
+    // True while an audio driver feeds the sound server.
     bool IsRunning() const;
+    // True while started but idle: no driver until the next message.
+    bool IsSuspended() const;
     // The audio driver that Start opened, empty when stopped.
     std::string DriverName() const;
+    // How long after its arrival a message sounds, in frames of the engine,
+    // on top of the sound server's own latency; 0 when messages play at once
+    // (not started, or a driver that does not call back).
+    int64_t DelayFrames() const;
 
+    // Plays one packed short message, DelayFrames after now. Wakes an idle
+    // driver first; the message is not lost if that fails.
     void Send(uint32_t message);
 
     // "Built-in synthesizer (FluidR3_GM)": the SoundFont's file name, followed
@@ -65,7 +102,13 @@ public:
 
 private:
     bool LoadLocked();
+    bool StartDriverLocked();
+    void DeleteDriverLocked();
+    void WatchIdle();
+    void Trace(int64_t nanos, uint32_t message);
     std::string SearchedPlaces() const;
+    static int Render(void* self, int frames, int effectCount, float* effects[], int outCount,
+                      float* out[]);
 
     const Options m_options;
     mutable std::mutex m_mutex;
@@ -73,6 +116,20 @@ private:
     fluid_audio_driver_t* m_driver = nullptr;
     std::string m_driverName;
     std::string m_lastError;
+    bool m_timed = false;     // the driver calls Render, so messages go on the sample clock
+    bool m_suspended = false; // started, driver deleted for idleness
+    int64_t m_delayFrames = 0;
+    int64_t m_lastActivity = 0; // monotonic nanoseconds of the last message or start
+    std::unique_ptr<SampleClock> m_clock;
+    // The audio thread tells a waiting Start that the sample clock has settled.
+    std::mutex m_settleMutex;
+    std::condition_variable m_settled;
+    // Deletes the driver once idle; sleeps without timeout while there is none.
+    std::thread m_idleWatch;
+    std::condition_variable m_idleWake;
+    bool m_quit = false;
+    std::FILE* m_trace = nullptr;
+    std::mutex m_traceMutex;
 };
 
 } // namespace sonavel

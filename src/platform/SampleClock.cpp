@@ -1,0 +1,31 @@
+#include "platform/SampleClock.h"
+
+#include <cmath>
+
+namespace sonavel {
+
+SampleClock::SampleClock(double sampleRate, int64_t jitterNanos)
+    : m_sampleRate(sampleRate), m_jitter(jitterNanos) {}
+
+void SampleClock::Restart() {
+    m_calls.store(0, std::memory_order_release);
+}
+
+void SampleClock::Observe(int64_t nowNanos, int64_t renderedFrames) {
+    const int64_t origin =
+        nowNanos - std::llround(static_cast<double>(renderedFrames) * 1e9 / m_sampleRate);
+    const int calls = m_calls.load(std::memory_order_relaxed);
+    if (calls == SettlingCalls - 1)
+        m_origin.store(origin, std::memory_order_relaxed);
+    else if (calls >= SettlingCalls && origin < m_origin.load(std::memory_order_relaxed) - m_jitter)
+        m_origin.store(origin + m_jitter, std::memory_order_release);
+    if (calls < SettlingCalls)
+        m_calls.store(calls + 1, std::memory_order_release);
+}
+
+int64_t SampleClock::FrameAt(int64_t nanos) const {
+    const int64_t since = nanos - m_origin.load(std::memory_order_acquire);
+    return static_cast<int64_t>(std::floor(static_cast<double>(since) * m_sampleRate / 1e9));
+}
+
+} // namespace sonavel

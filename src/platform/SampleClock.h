@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace sonavel {
+
+// Ties the monotonic clock to the frames that an audio driver renders, so that
+// a message can be placed on the frame that matches the moment it arrived.
+//
+// The driver calls Observe each time it asks for sound. Those calls come one
+// audio period apart but late by whatever the scheduler adds, never early, so
+// the frame-to-time line is taken from the first steady call and only moved
+// when a call comes earlier than the line allows for (JitterNanos): later calls
+// change nothing. Messages placed on the line thus keep their distances.
+// Observe runs on the audio thread, the rest on any other; all lock-free.
+class SampleClock {
+public:
+    // jitterNanos: how much earlier than the first steady call a later call may
+    // come without moving the line.
+    SampleClock(double sampleRate, int64_t jitterNanos);
+
+    // A new run of the driver: the line is made again from its calls.
+    void Restart();
+    // One call of the driver at nowNanos, before it renders from renderedFrames on.
+    void Observe(int64_t nowNanos, int64_t renderedFrames);
+    // True once the line is known. The driver's first call of a run is not
+    // steady (it fills the sound server's empty buffer), the second is.
+    bool IsSettled() const { return m_calls.load(std::memory_order_acquire) >= SettlingCalls; }
+    // The frame that the line puts at nanos; only meaningful when settled.
+    int64_t FrameAt(int64_t nanos) const;
+    // The monotonic time of frame 0 on the line.
+    int64_t OriginNanos() const { return m_origin.load(std::memory_order_acquire); }
+
+    static constexpr int SettlingCalls = 2;
+
+private:
+    const double m_sampleRate;
+    const int64_t m_jitter;
+    std::atomic<int> m_calls{0};
+    std::atomic<int64_t> m_origin{0};
+};
+
+} // namespace sonavel
