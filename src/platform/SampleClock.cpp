@@ -15,10 +15,16 @@ void SampleClock::Observe(int64_t nowNanos, int64_t renderedFrames) {
     const int64_t origin =
         nowNanos - std::llround(static_cast<double>(renderedFrames) * 1e9 / m_sampleRate);
     const int calls = m_calls.load(std::memory_order_relaxed);
-    if (calls == SettlingCalls - 1)
-        m_origin.store(origin, std::memory_order_relaxed);
-    else if (calls >= SettlingCalls && origin < m_origin.load(std::memory_order_relaxed) - m_jitter)
-        m_origin.store(origin + m_jitter, std::memory_order_release);
+    const int64_t line = m_origin.load(std::memory_order_relaxed);
+    if (calls == 1 || (calls > 1 && calls < SettlingCalls && origin < line)) {
+        m_origin.store(origin, std::memory_order_release);
+    } else if (calls >= SettlingCalls && origin < line - m_jitter) {
+        // Early beyond the allowance: an odd call after a stall, or the sound
+        // card's clock running ahead of the system's. Creep towards it, so a
+        // stray call moves the notes after it by a microsecond, not by its
+        // lead, while a drifting clock (below 190 ppm) is still followed.
+        m_origin.store(line - CreepNanos, std::memory_order_release);
+    }
     if (calls < SettlingCalls)
         m_calls.store(calls + 1, std::memory_order_release);
 }

@@ -186,22 +186,25 @@ TEST_F(SynthSchedule, DrumChannelLoadsItsKitOnlyWhenAsked) {
 }
 
 // The line from the monotonic clock to frames, fed as a driver feeds it.
-TEST(SampleClock, TakesTheLineFromTheFirstSteadyCallAndMovesItOnlyForEarlyCalls) {
+TEST(SampleClock, TakesTheLineFromTheFirstSteadyCallsAndHoldsIt) {
     const double rate = 48000;
     const int64_t period = 256;
-    const int64_t periodNanos = period * 1'000'000'000 / 48000; // 5.333 ms
-    const int64_t t0 = 1'000 * Ms;
+    const auto at = [&](int64_t origin, int64_t frames) {
+        return origin + static_cast<int64_t>(std::llround(frames * 1e9 / rate));
+    };
+    const int64_t line = 1'000 * Ms;
     SampleClock clock(rate, 2 * Ms);
     EXPECT_FALSE(clock.IsSettled());
 
-    // The first call fills the empty buffer at once; it says nothing about the pace.
-    clock.Observe(t0, 0);
+    // The first call fills the empty buffer at once; it says nothing about the
+    // pace. The earliest of the next ones gives the line.
+    clock.Observe(line + 4 * Ms, 0);
+    clock.Observe(at(line, period) + 1 * Ms, period);
     EXPECT_FALSE(clock.IsSettled());
-    clock.Observe(t0 + 1 * Ms, period);
+    clock.Observe(at(line, 2 * period), 2 * period);
     ASSERT_TRUE(clock.IsSettled());
-    const int64_t origin = t0 + 1 * Ms - periodNanos;
-    EXPECT_NEAR(static_cast<double>(clock.OriginNanos()), static_cast<double>(origin), 1.0);
-    EXPECT_EQ(clock.FrameAt(origin + 100 * Ms), 4800);
+    EXPECT_NEAR(static_cast<double>(clock.OriginNanos()), static_cast<double>(line), 1.0);
+    EXPECT_EQ(clock.FrameAt(line + 100 * Ms), 4800);
 
     struct Row {
         const char* name;
@@ -212,30 +215,28 @@ TEST(SampleClock, TakesTheLineFromTheFirstSteadyCallAndMovesItOnlyForEarlyCalls)
         {"on time", 0, 0},
         {"late by 3 ms", 3 * Ms, 0},
         {"early within the allowance", -(2 * Ms) + 1000, 0},
-        {"early by 3 ms: the line moves 1 ms", -3 * Ms, -1 * Ms},
-        {"as early again: no further move", -3 * Ms, 0},
+        {"early by 3 ms: the line creeps", -3 * Ms, -SampleClock::CreepNanos},
+        {"early by 5 ms: creeps the same", -5 * Ms, -SampleClock::CreepNanos},
+        {"on time again", 0, 0},
     };
-    int64_t frames = period;
-    int64_t line = clock.OriginNanos();
-    const int64_t settled = clock.OriginNanos();
+    int64_t frames = 2 * period;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        const int64_t before = clock.OriginNanos();
         frames += period;
-        const int64_t onLine = settled + static_cast<int64_t>(std::llround(frames * 1e9 / rate));
-        clock.Observe(onLine + row.lateness, frames);
-        EXPECT_NEAR(static_cast<double>(clock.OriginNanos() - line), static_cast<double>(row.shift),
-                    1.0);
-        line = clock.OriginNanos();
+        clock.Observe(at(line, frames) + row.lateness, frames);
+        EXPECT_NEAR(static_cast<double>(clock.OriginNanos() - before),
+                    static_cast<double>(row.shift), 1.0);
     }
 
     // A new run of the driver makes the line again.
     clock.Restart();
     EXPECT_FALSE(clock.IsSettled());
-    clock.Observe(t0 + 5000 * Ms, frames);
-    clock.Observe(t0 + 5001 * Ms, frames + period);
+    const int64_t next = line + 5000 * Ms;
+    for (int i = 0; i < SampleClock::SettlingCalls; ++i)
+        clock.Observe(at(next, frames + i * period), frames + i * period);
     EXPECT_TRUE(clock.IsSettled());
-    EXPECT_NEAR(static_cast<double>(clock.FrameAt(t0 + 5001 * Ms)),
-                static_cast<double>(frames + period), 1.0);
+    EXPECT_NEAR(static_cast<double>(clock.FrameAt(next + 10 * Ms)), static_cast<double>(480), 1.0);
 }
 
 // Idle stop and restart through FluidSynth's file driver, a real audio driver
