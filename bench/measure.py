@@ -1,0 +1,636 @@
+#!/usr/bin/env python3
+"""Measures sonavel as a user meets it and prints one table.
+
+Started by bench/run.sh, which builds the program first. Each run starts the
+program on a private X server (Xvfb) with a settings file present, its sound
+going to a private PulseAudio null sink that a recorder listens to, and:
+
+  * start-up: process start (the moment before exec) to the main window's
+    MapNotify on the root window;
+  * resident memory 5 s after the window maps, and after the first question;
+  * idle cost over 10 s, before and after the first question: CPU time and
+    context switches (voluntary + involuntary) of every thread, read from
+    /proc without waking the program;
+  * response: the Start key press (alt+s through XTest) to the first
+    key-reference note on reaching the synthesizer (SONAVEL_TRACE_MIDI);
+  * output latency: that note on to its sound in the sink's monitor, the
+    recording placed on CLOCK_MONOTONIC by the sound server's latency reports;
+  * timing: every chord and note start found by aubioonset in the recording,
+    against the times the question plans for them.
+
+Only the Python standard library, Xlib and libXtst (through ctypes), libpulse,
+Xvfb, PulseAudio and aubio-tools are needed; whatever is missing turns its
+rows into "n/a" with the reason.
+"""
+
+import argparse
+import ctypes
+import os
+import select
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import wave
+
+RATE = 48000
+
+
+def now_ns():
+    return time.monotonic_ns()
+
+
+# --------------------------------------------------------------------- X server
+
+
+class XDisplay:
+    """The little of Xlib and XTest that the measurements need."""
+
+    SUBSTRUCTURE_NOTIFY = 1 << 19
+    MAP_NOTIFY = 19
+
+    def __init__(self, name):
+        self.x = ctypes.CDLL("libX11.so.6")
+        self.xtst = ctypes.CDLL("libXtst.so.6")
+        x = self.x
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        x.XConnectionNumber.argtypes = [ctypes.c_void_p]
+        x.XPending.argtypes = [ctypes.c_void_p]
+        x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+        x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x.XStringToKeysym.restype = ctypes.c_ulong
+        x.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        x.XKeysymToKeycode.restype = ctypes.c_ubyte
+        x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
+        self.xtst.XTestFakeKeyEvent.argtypes = [
+            ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.dpy = x.XOpenDisplay(name.encode())
+        if not self.dpy:
+            raise RuntimeError("cannot open display " + name)
+        self.root = x.XDefaultRootWindow(self.dpy)
+        x.XSelectInput(self.dpy, self.root, self.SUBSTRUCTURE_NOTIFY)
+        x.XSync(self.dpy, 0)
+        self.fd = x.XConnectionNumber(self.dpy)
+        self.event = ctypes.create_string_buffer(192)
+
+    def drain(self):
+        while self.x.XPending(self.dpy):
+            self.x.XNextEvent(self.dpy, self.event)
+
+    def wait_map(self, timeout):
+        """Returns (monotonic ns, window) of the next top-level window mapped."""
+        deadline = time.monotonic() + timeout
+        while True:
+            while self.x.XPending(self.dpy):
+                self.x.XNextEvent(self.dpy, self.event)
+                stamp = now_ns()
+                raw = self.event.raw
+                kind = int.from_bytes(raw[0:4], "little")
+                override = int.from_bytes(raw[48:52], "little")
+                if kind == self.MAP_NOTIFY and not override:
+                    return stamp, int.from_bytes(raw[40:48], "little")
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return None, None
+            select.select([self.fd], [], [], left)
+
+    def focus(self, window):
+        self.x.XSetInputFocus(self.dpy, window, 2, 0)  # RevertToParent, CurrentTime
+        self.x.XSync(self.dpy, 0)
+
+    def press_alt(self, key):
+        """Presses Alt+key; returns the monotonic time the press reached the server."""
+        alt = self.x.XKeysymToKeycode(self.dpy, self.x.XStringToKeysym(b"Alt_L"))
+        code = self.x.XKeysymToKeycode(self.dpy, self.x.XStringToKeysym(key.encode()))
+        fake = self.xtst.XTestFakeKeyEvent
+        fake(self.dpy, alt, 1, 0)
+        fake(self.dpy, code, 1, 0)
+        self.x.XSync(self.dpy, 0)
+        stamp = now_ns()
+        fake(self.dpy, code, 0, 0)
+        fake(self.dpy, alt, 0, 0)
+        self.x.XSync(self.dpy, 0)
+        return stamp
+
+
+# ------------------------------------------------------------------ sound server
+
+
+class SampleSpec(ctypes.Structure):
+    _fields_ = [("format", ctypes.c_int), ("rate", ctypes.c_uint32), ("channels", ctypes.c_uint8)]
+
+
+class BufferAttr(ctypes.Structure):
+    _fields_ = [(n, ctypes.c_uint32) for n in ("maxlength", "tlength", "prebuf", "minreq",
+                                                "fragsize")]
+
+
+class Recorder(threading.Thread):
+    """Records the null sink's monitor, mono 16-bit, and keeps for each chunk
+    the monotonic time its last frame was captured (read time less the latency
+    the sound server reports). Its low latency also keeps the null sink awake:
+    an idle null sink runs two-second blocks and would hold up a new stream."""
+
+    CHUNK = 960  # frames, 20 ms
+
+    def __init__(self, source):
+        super().__init__(daemon=True)
+        lib = ctypes.CDLL("libpulse-simple.so.0")
+        lib.pa_simple_new.restype = ctypes.c_void_p
+        lib.pa_simple_new.argtypes = [
+            ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p,
+            ctypes.POINTER(SampleSpec), ctypes.c_void_p, ctypes.POINTER(BufferAttr),
+            ctypes.POINTER(ctypes.c_int)]
+        lib.pa_simple_read.argtypes = [
+            ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_int)]
+        lib.pa_simple_get_latency.restype = ctypes.c_uint64
+        lib.pa_simple_get_latency.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int)]
+        lib.pa_simple_free.argtypes = [ctypes.c_void_p]
+        self.lib = lib
+        spec = SampleSpec(3, RATE, 1)  # PA_SAMPLE_S16LE
+        attr = BufferAttr(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, self.CHUNK * 2)
+        err = ctypes.c_int(0)
+        self.stream = lib.pa_simple_new(None, b"sonavel-bench", 2, source.encode(), b"monitor",
+                                        ctypes.byref(spec), None, ctypes.byref(attr),
+                                        ctypes.byref(err))
+        if not self.stream:
+            raise RuntimeError("cannot record " + source)
+        self.lock = threading.Lock()
+        self.chunks = []  # (first frame index, bytes, capture time of last frame)
+        self.frames = 0
+        self.stop_flag = False
+
+    def run(self):
+        buf = ctypes.create_string_buffer(self.CHUNK * 2)
+        err = ctypes.c_int(0)
+        while not self.stop_flag:
+            if self.lib.pa_simple_read(self.stream, buf, self.CHUNK * 2, ctypes.byref(err)) < 0:
+                break
+            read_at = now_ns()
+            latency = self.lib.pa_simple_get_latency(self.stream, ctypes.byref(err))
+            with self.lock:
+                self.chunks.append((self.frames, buf.raw, read_at - latency * 1000))
+                self.frames += self.CHUNK
+
+    def clear(self):
+        with self.lock:
+            self.chunks = []
+
+    def wait_flowing(self, timeout=10):
+        """An idle null sink first hands out its long block of silence at once;
+        the capture clock is only good once chunks come one by one."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            time.sleep(0.25)
+            with self.lock:
+                recent = [t for _, _, t in self.chunks[-20:]]
+            if len(recent) == 20 and recent[-1] - recent[0] > 0.07e9:
+                return True
+        return False
+
+    def take(self, start_ns, end_ns):
+        """The frames captured between the two times, and the capture time of
+        the first of them."""
+        with self.lock:
+            chunks = [c for c in self.chunks if start_ns - 1e9 <= c[2] <= end_ns + 1e9]
+        if not chunks:
+            return b"", None
+        # Reads may come late, never early: the earliest line through the chunks
+        # is the capture clock.
+        origin = min(t - (first + self.CHUNK) * 1e9 / RATE for first, _, t in chunks)
+        data = bytearray()
+        first_time = None
+        for first, raw, _ in chunks:
+            t = origin + first * 1e9 / RATE
+            if start_ns <= t <= end_ns:
+                if first_time is None:
+                    first_time = t
+                data += raw
+        return bytes(data), first_time
+
+
+# ---------------------------------------------------------------- process stats
+
+
+class TaskSampler:
+    """CPU time and context switches of every thread of a process over a span,
+    sampled often enough that a thread ending inside it is still counted."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.last = {}
+
+    def sample(self):
+        base = "/proc/%d/task" % self.pid
+        try:
+            tids = os.listdir(base)
+        except OSError:
+            return
+        for tid in tids:
+            try:
+                with open("%s/%s/schedstat" % (base, tid)) as f:
+                    cpu = int(f.read().split()[0])
+                switches = 0
+                with open("%s/%s/status" % (base, tid)) as f:
+                    for line in f:
+                        if line.startswith(("voluntary_ctxt_switches",
+                                            "nonvoluntary_ctxt_switches")):
+                            switches += int(line.split()[1])
+                self.last[tid] = (cpu, switches)
+            except (OSError, ValueError, IndexError):
+                pass
+
+    def measure(self, seconds):
+        self.last = {}
+        self.sample()
+        start = dict(self.last)
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            time.sleep(0.05)
+            self.sample()
+        cpu = sum(v[0] - start.get(t, (0, 0))[0] for t, v in self.last.items())
+        switches = sum(v[1] - start.get(t, (0, 0))[1] for t, v in self.last.items())
+        return cpu / 1e6, switches
+
+
+def rss_mb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024.0
+    return None
+
+
+# ------------------------------------------------------------------ the question
+
+
+def read_trace(path):
+    lines = []
+    try:
+        with open(path) as f:
+            for line in f:
+                parts = line.split()
+                if len(parts) == 2:
+                    lines.append((int(parts[0]), int(parts[1], 16)))
+    except OSError:
+        pass
+    return lines
+
+
+def note_ons(trace, since=0):
+    return [(t, m) for t, m in trace
+            if t >= since and (m & 0xF0) == 0x90 and (m >> 16) & 0x7F > 0]
+
+
+def planned_onsets_ms(tempo=100, note_ms=None):
+    """The default settings: I - IV - V - I cadence, then an ascending interval.
+    Each chord lasts one beat; a pause of a beat at three quarters of the tempo;
+    then two notes of the chosen duration (a quarter note: one beat)."""
+    beat = round(60000 / tempo)
+    pause = round(60000 / round(tempo * 0.75))
+    note = beat if note_ms is None else note_ms
+    chords = [i * beat for i in range(4)]
+    first = 4 * beat + pause
+    return chords + [first, first + note]
+
+
+def write_wav(path, data):
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(data)
+
+
+def attack_at(x, lo, hi):
+    """The sample in [lo, hi) where a new attack starts: where the energy of
+    the signal's first difference (the click of an attack, which the smooth
+    decay of a chord before it has little of) over the next 64 samples stands
+    out most against the 256 samples before."""
+    lo, hi = max(lo, 258), min(hi, len(x) - 64)
+    if hi <= lo:
+        return None
+    d2 = [0.0] * len(x)
+    for n in range(max(1, lo - 257), min(len(x), hi + 64)):
+        d = float(x[n] - x[n - 1])
+        d2[n] = d * d
+    prefix = [0.0]
+    for v in d2:
+        prefix.append(prefix[-1] + v)
+    best, best_ratio = None, 0.0
+    for n in range(lo, hi):
+        after = prefix[n + 64] - prefix[n]
+        before = (prefix[n] - prefix[n - 256]) / 4
+        ratio = after / (before + 1000.0)
+        if ratio > best_ratio:
+            best, best_ratio = n, ratio
+    return best
+
+
+def find_onsets(data, first_time_ns, arrivals_ns):
+    """Start of each chord or note in the recording, in monotonic ms. The first
+    is looked for within 80 ms after its note on reached the synthesizer; each
+    later one where the first one's latency puts it, give or take 15 ms."""
+    x = __import__("array").array("h", data)
+    frame = lambda ns: int((ns - first_time_ns) * RATE / 1e9)
+    first = attack_at(x, frame(arrivals_ns[0]) - int(0.02 * RATE),
+                      frame(arrivals_ns[0]) + int(0.08 * RATE))
+    if first is None:
+        return []
+    shift = first - frame(arrivals_ns[0])
+    onsets = [first]
+    for arrival in arrivals_ns[1:]:
+        guess = frame(arrival) + shift
+        found = attack_at(x, guess - int(0.015 * RATE), guess + int(0.015 * RATE))
+        onsets.append(found if found is not None else guess)
+    return [first_time_ns / 1e6 + n * 1000 / RATE for n in onsets]
+
+
+def aubio_check(wav_path):
+    """How many starts aubioonset hears, for the log: a cross-check that the
+    recording holds the question."""
+    if not shutil.which("aubioonset"):
+        return None
+    out = subprocess.run(["aubioonset", "-i", wav_path], capture_output=True, text=True)
+    return len(out.stdout.split())
+
+
+def onset_errors(onsets_ms, plan_ms):
+    """Errors of every start after the first, against the plan, with the first
+    start as the common origin; None if the onsets do not match the plan."""
+    if not onsets_ms:
+        return None
+    origin = onsets_ms[0]
+    errors = []
+    for planned in plan_ms[1:]:
+        wanted = origin + planned - plan_ms[0]
+        nearest = min(onsets_ms, key=lambda o: abs(o - wanted))
+        if abs(nearest - wanted) > 50:
+            return None
+        errors.append(nearest - wanted)
+    return errors
+
+
+# ----------------------------------------------------------------- environment
+
+
+class Environment:
+    def __init__(self, workdir):
+        self.workdir = workdir
+        self.procs = []
+        self.display = None
+        self.pulse = None
+        self.problems = {}
+
+    def start_x(self):
+        if not shutil.which("Xvfb"):
+            self.problems["x"] = "no Xvfb"
+            return
+        for number in range(91, 120):
+            if not os.path.exists("/tmp/.X11-unix/X%d" % number) and \
+                    not os.path.exists("/tmp/.X%d-lock" % number):
+                break
+        proc = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1280x1024x24",
+                                 "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        self.procs.append(proc)
+        for _ in range(100):
+            if os.path.exists("/tmp/.X11-unix/X%d" % number):
+                self.display = ":%d" % number
+                return
+            time.sleep(0.05)
+        self.problems["x"] = "Xvfb did not start"
+
+    def start_pulse(self):
+        if not shutil.which("pulseaudio"):
+            self.problems["sound"] = "no pulseaudio"
+            return
+        runtime = os.path.join(self.workdir, "pulse")
+        os.makedirs(runtime, exist_ok=True)
+        socket = os.path.join(runtime, "native")
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=self.workdir)
+        env.pop("DISPLAY", None)
+        proc = subprocess.Popen(
+            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+             "-L", "module-null-sink sink_name=bench rate=%d" % RATE,
+             "-L", "module-native-protocol-unix socket=%s auth-anonymous=1" % socket],
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(proc)
+        for _ in range(100):
+            if os.path.exists(socket):
+                self.pulse = "unix:" + socket
+                os.environ["PULSE_SERVER"] = self.pulse
+                return
+            time.sleep(0.05)
+        self.problems["sound"] = "PulseAudio did not start"
+
+    def stop(self):
+        for proc in reversed(self.procs):
+            proc.terminate()
+            try:
+                proc.wait(5)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+
+
+# ------------------------------------------------------------------------ runs
+
+
+def one_run(args, env, xd, recorder, fixture, run_dir):
+    home = os.path.join(run_dir, "home")
+    os.makedirs(home, exist_ok=True)
+    shutil.copy(fixture, os.path.join(home, "snv2_settings.dat"))
+    trace = os.path.join(run_dir, "midi.trace")
+    child_env = dict(os.environ, HOME=home, DISPLAY=env.display, SONAVEL_TRACE_MIDI=trace,
+                     QT_QPA_PLATFORM="xcb")
+    child_env.pop("USERPROFILE", None)
+    if env.pulse:
+        child_env["PULSE_SERVER"] = env.pulse
+    result = {}
+    xd.drain()
+    started = now_ns()
+    proc = subprocess.Popen([args.program], env=child_env, stdout=subprocess.DEVNULL,
+                            stderr=open(os.path.join(run_dir, "stderr.txt"), "w"),
+                            close_fds=False)
+    try:
+        mapped, window = xd.wait_map(20)
+        if mapped is None:
+            result["error"] = "the window did not map"
+            return result
+        result["startup"] = (mapped - started) / 1e6
+        xd.focus(window)
+        time.sleep(max(0.0, 5 - (now_ns() - mapped) / 1e9))
+        result["rss_window"] = rss_mb(proc.pid)
+        tasks = TaskSampler(proc.pid)
+        result["cpu_before"], result["wake_before"] = tasks.measure(10)
+
+        if recorder:
+            recorder.clear()
+        pressed = xd.press_alt("s")
+        # The question sounds for about 4.4 s; wait for the last message and a
+        # quiet second after it.
+        deadline = time.monotonic() + 20
+        last_count, quiet_since = -1, time.monotonic()
+        while time.monotonic() < deadline:
+            time.sleep(0.1)
+            lines = read_trace(trace)
+            if len(lines) != last_count:
+                last_count, quiet_since = len(lines), time.monotonic()
+            elif lines and time.monotonic() - quiet_since > 1.0:
+                break
+        lines = read_trace(trace)
+        ons = note_ons(lines, pressed)
+        if not ons:
+            result["error"] = "no note reached the synthesizer after alt+s"
+            return result
+        result["response"] = (ons[0][0] - pressed) / 1e6
+        ended = lines[-1][0]
+        result["rss_question"] = rss_mb(proc.pid)
+        result["cpu_after"], result["wake_after"] = tasks.measure(
+            max(0.0, 10 - (now_ns() - ended) / 1e9))
+
+        if recorder:
+            data, first_time = recorder.take(pressed, ended + 1_500_000_000)
+            wav = os.path.join(run_dir, "question.wav")
+            write_wav(wav, data)
+            if first_time is not None:
+                # The first note on of each chord or note of the question.
+                arrivals, seen = [], None
+                for t, _ in ons:
+                    if seen is None or t - seen > 50e6:
+                        arrivals.append(t)
+                    seen = t
+                onsets = find_onsets(data, first_time, arrivals)
+                result["aubio_onsets"] = aubio_check(wav)
+                if len(onsets) == len(planned_onsets_ms()):
+                    result["latency"] = onsets[0] - arrivals[0] / 1e6
+                    result["errors"] = onset_errors(onsets, planned_onsets_ms())
+                    # Against when each one reached the synthesizer instead:
+                    # what the synthesizer alone adds.
+                    result["arrival_errors"] = onset_errors(
+                        onsets, [(a - arrivals[0]) / 1e6 for a in arrivals])
+                else:
+                    result["error"] = "%d chords and notes, %d planned" % (
+                        len(onsets), len(planned_onsets_ms()))
+    finally:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    return result
+
+
+def median(values):
+    values = [v for v in values if v is not None]
+    return statistics.median(values) if values else None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--fixture", required=True, help="the settings file to start with")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--keep", help="keep recordings and traces in this folder")
+    args = parser.parse_args()
+
+    workdir = args.keep or tempfile.mkdtemp(prefix="sonavel-bench-")
+    os.makedirs(workdir, exist_ok=True)
+    env = Environment(workdir)
+    results = []
+    try:
+        env.start_x()
+        env.start_pulse()
+        xd = XDisplay(env.display) if env.display else None
+        recorder = None
+        if env.pulse:
+            try:
+                recorder = Recorder("bench.monitor")
+                recorder.start()
+                if not recorder.wait_flowing():
+                    env.problems["sound"] = "the null sink's monitor did not flow"
+            except (OSError, RuntimeError) as e:
+                env.problems["sound"] = "no recording: %s" % e
+        if xd:
+            for run in range(args.runs):
+                run_dir = os.path.join(workdir, "run%d" % (run + 1))
+                os.makedirs(run_dir, exist_ok=True)
+                r = one_run(args, env, xd, recorder, args.fixture, run_dir)
+                results.append(r)
+                print("run %d: %s" % (run + 1, {k: (round(v, 2) if isinstance(v, float) else v)
+                                               for k, v in r.items() if "errors" not in k}),
+                      file=sys.stderr)
+                for key in ("errors", "arrival_errors"):
+                    if r.get(key) is not None:
+                        print("   %s ms: %s" % (key, [round(e, 2) for e in r[key]]),
+                              file=sys.stderr)
+    finally:
+        env.stop()
+        if not args.keep:
+            shutil.rmtree(workdir, ignore_errors=True)
+
+    print_table(results, env.problems, args.runs)
+
+
+def print_table(results, problems, runs):
+    def col(key):
+        return [r.get(key) for r in results]
+
+    no_x = problems.get("x")
+    no_sound = problems.get("sound") or (None if shutil.which("aubioonset") else "no aubioonset")
+    errors = [abs(e) for r in results if r.get("errors") for e in r["errors"]]
+    rows = []
+
+    def row(name, value, unit, goal, ok, reason=None, fmt="%.1f"):
+        if value is None:
+            rows.append((name, "n/a (%s)" % (reason or "not measured"), goal, "-"))
+        else:
+            rows.append((name, (fmt % value) + " " + unit, goal,
+                         "-" if ok is None else ("yes" if ok(value) else "NO")))
+
+    row("Start-up to window mapped", median(col("startup")), "ms", "< 100 ms",
+        lambda v: v < 100, no_x)
+    row("Resident memory, window open 5 s", median(col("rss_window")), "MB", "-", None, no_x)
+    row("Resident memory, after first question", median(col("rss_question")), "MB", "< 70 MB",
+        lambda v: v < 70, no_x)
+    row("Idle CPU before first question (10 s)", median(col("cpu_before")), "ms", "0",
+        lambda v: v < 1, no_x, "%.2f")
+    row("Idle wakeups before first question (10 s)", median(col("wake_before")), "", "0",
+        lambda v: v == 0, no_x, "%d")
+    row("Idle CPU after first question (10 s)", median(col("cpu_after")), "ms", "~0", None,
+        no_x, "%.2f")
+    row("Idle wakeups after first question (10 s)", median(col("wake_after")), "", "~0", None,
+        no_x, "%d")
+    row("Start key to first note at the synthesizer", median(col("response")), "ms", "< 20 ms",
+        lambda v: v < 20, no_x)
+    row("Synthesizer output latency", median(col("latency")), "ms", "< 12 ms",
+        lambda v: v < 12, no_x or no_sound)
+    row("Note start error, median", statistics.median(errors) if errors else None, "ms",
+        "< 1 ms", lambda v: v < 1, no_x or no_sound, "%.2f")
+    row("Note start error, maximum", max(errors) if errors else None, "ms", "< 3 ms",
+        lambda v: v < 3, no_x or no_sound, "%.2f")
+
+    failed = [r.get("error") for r in results if r.get("error")]
+    widths = [max(len(str(r[i])) for r in rows + [("Measure", "Value", "Goal", "Met")])
+              for i in range(4)]
+    line = lambda cells: "| " + " | ".join(str(c).ljust(w) for c, w in zip(cells, widths)) + " |"
+    print(line(("Measure", "Value", "Goal", "Met")))
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for r in rows:
+        print(line(r))
+    print("\nMedian of %d runs%s; %d note starts compared." % (
+        runs, (", failed runs: " + "; ".join(failed)) if failed else "", len(errors)))
+
+
+if __name__ == "__main__":
+    main()

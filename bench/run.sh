@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the program (RelWithDebInfo) and measures it as a user meets it:
+# start-up, memory, idle cost, response, output latency and note timing on a
+# private Xvfb and PulseAudio null sink. Prints one table; see BENCHMARKS.md.
+#
+#   bench/run.sh [BUILD_DIR] [RUNS]      defaults: build-perf, 5
+#   BENCH_KEEP=DIR bench/run.sh          keeps recordings, traces and stderr in DIR
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$root/build-perf}"
+runs="${2:-5}"
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j2 --target sonavel >/dev/null
+
+keep=()
+[ -n "${BENCH_KEEP:-}" ] && keep=(--keep "$BENCH_KEEP")
+exec python3 "$root/bench/measure.py" --program "$build/sonavel" \
+    --fixture "$root/tests/fixtures/settings/default.dat" --runs "$runs" "${keep[@]}"
