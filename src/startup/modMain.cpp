@@ -83,6 +83,7 @@ int Main() {
     ProgramObjects program;
     if (!StartUp(program, ProfileFolder(), {errorDialog, boxes, desktop, output, clock}))
         return 0;
+    program.MainWindow->SetEventPump([&clock] { clock.ProcessAllEventsAtNextSleep(); });
 
     // The SoundFont takes a moment to load; doing it now, beside the visible
     // window, lets the first Start sound at once.

@@ -10,7 +10,10 @@ void RepaintingClock::SleepMs(int32_t ms) {
     // Events go first so that the wait ends exactly at the deadline and the
     // next note starts without a repaint in between.
     do {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const bool all = m_allEventsPending;
+        m_allEventsPending = false;
+        QCoreApplication::processEvents(all ? QEventLoop::AllEvents
+                                            : QEventLoop::ExcludeUserInputEvents);
         const int32_t slice = std::min(ms, SliceMs);
         m_inner.SleepMs(slice);
         ms -= slice;

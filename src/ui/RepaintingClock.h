@@ -20,8 +20,15 @@ public:
     int64_t NowMicros() override { return m_inner.NowMicros(); }
     void SleepMs(int32_t ms) override;
 
+    // Lets the next sleep process every pending event once, user input
+    // included, before its first slice. The window's feedback hands its event
+    // processing over to here, so that it runs while the next notes already
+    // sound instead of holding them back.
+    void ProcessAllEventsAtNextSleep() { m_allEventsPending = true; }
+
 private:
     Clock& m_inner;
+    bool m_allEventsPending = false;
 };
 
 } // namespace sonavel

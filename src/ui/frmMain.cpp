@@ -597,7 +597,10 @@ void frmMain::objEngine_Feedback(int32_t& code) {
         default:
             break;
         }
-        QCoreApplication::processEvents();
+        if (m_eventPump)
+            m_eventPump();
+        else
+            QCoreApplication::processEvents();
     });
 }
 

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 class QCheckBox;
@@ -54,6 +55,11 @@ public:
             QWidget* parent = nullptr);
     ~frmMain() override;
 
+    // How the engine's feedback lets pending events run. By default it
+    // processes them at once; the program hands them to its repainting clock,
+    // which runs them in the wait that follows, once the next notes sound.
+    void SetEventPump(std::function<void()> pump) { m_eventPump = std::move(pump); }
+
     // Where the help pages are looked for: the program's folder by default.
     void SetProgramFolder(const std::string& folder) { m_programFolder = folder; }
 
@@ -73,6 +79,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::function<void()> m_eventPump;
     void ConnectHandlers();
 
     // The failure path of an event handler: the report is shown and the

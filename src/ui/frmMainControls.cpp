@@ -1,5 +1,7 @@
 #include "ui/frmMainControls.h"
 
+#include "ui/AccessKeyButton.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -88,7 +90,7 @@ QFrame* Rim(QWidget* parent, const char* name, QRgb colour, QPushButton* button)
 }
 
 QPushButton* ActionButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = Captioned<QPushButton>(parent, name, caption);
+    auto* button = Captioned<AccessKeyButton>(parent, name, caption);
     button->setMinimumWidth(button->fontMetrics().horizontalAdvance(Spoken(caption)) + 36);
     button->setMinimumHeight(30);
     button->setAutoDefault(false);
