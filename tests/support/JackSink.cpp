@@ -4,6 +4,7 @@
 
 #include "JackServer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <jack/midiport.h>
 #include <thread>
@@ -54,16 +55,28 @@ void JackSink::Close() {
 }
 
 std::vector<JackSink::Bytes> JackSink::Received(size_t count) {
+    return TakeWhenReady(
+        [count](const std::vector<Bytes>& received) { return received.size() >= count; });
+}
+
+std::vector<JackSink::Bytes> JackSink::ReceivedThrough(const Bytes& last) {
+    return TakeWhenReady([&last](const std::vector<Bytes>& received) {
+        return std::find(received.begin(), received.end(), last) != received.end();
+    });
+}
+
+std::vector<JackSink::Bytes>
+JackSink::TakeWhenReady(const std::function<bool(const std::vector<Bytes>&)>& ready) {
     const auto deadline = std::chrono::steady_clock::now() + 2s;
     while (std::chrono::steady_clock::now() < deadline) {
         {
             std::lock_guard lock(m_mutex);
-            if (m_received.size() >= count)
+            if (ready(m_received))
                 break;
         }
         std::this_thread::sleep_for(10ms);
     }
-    std::this_thread::sleep_for(50ms); // anything beyond count would show too
+    std::this_thread::sleep_for(50ms); // anything beyond would show too
     std::lock_guard lock(m_mutex);
     std::vector<Bytes> received;
     received.swap(m_received);

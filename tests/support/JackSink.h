@@ -2,6 +2,7 @@
 
 #if __has_include(<jack/jack.h>)
 
+#include <functional>
 #include <jack/jack.h>
 #include <mutex>
 #include <string>
@@ -33,8 +34,12 @@ public:
     // What arrived since the last call, waiting up to two seconds for count
     // events and a little longer for any beyond them.
     std::vector<Bytes> Received(size_t count);
+    // What arrived since the last call, waiting up to two seconds for the
+    // event last.
+    std::vector<Bytes> ReceivedThrough(const Bytes& last);
 
 private:
+    std::vector<Bytes> TakeWhenReady(const std::function<bool(const std::vector<Bytes>&)>& ready);
     static int Process(jack_nframes_t frames, void* data);
 
     jack_client_t* m_client = nullptr;

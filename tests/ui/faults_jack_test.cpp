@@ -1,0 +1,242 @@
+#include "SoundFaults.h"
+
+#include <gtest/gtest.h>
+
+#if __has_include(<jack/jack.h>)
+
+#include "JackServer.h"
+#include "JackSink.h"
+#include "ScopedEnv.h"
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace sonavel::uitest {
+namespace {
+
+namespace fs = std::filesystem;
+using fakes::JackServer;
+using fakes::JackSink;
+using Bytes = JackSink::Bytes;
+
+const char* const SynthClient = "sonavel-synth";
+
+int32_t DeviceNumber(SystemMidiOutput& output, const std::string& port) {
+    for (const MidiDeviceInfo& device : output.Devices())
+        if (device.Name == port + " (JACK)")
+            return device.Number;
+    return -100;
+}
+
+// A program of the system, output thrown away, killed by its process id at
+// the latest when the object goes.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess() { Kill(); }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(std::vector<std::string> args) {
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&files, 1, 2);
+        const int rc = posix_spawnp(&m_pid, argv[0], &files, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&files);
+        if (rc != 0)
+            m_pid = 0;
+        return rc == 0;
+    }
+    void Kill() {
+        if (m_pid <= 0)
+            return;
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+    }
+
+private:
+    pid_t m_pid = 0;
+};
+
+// The server tells its clients of a port that comes or goes a moment later.
+bool WaitUntilListed(SystemMidiOutput& output, const std::string& port, bool listed) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((DeviceNumber(output, port) >= 0) != listed) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// A whole question reached the sink: the two instruments before the notes on
+// their channels (key reference on wire channel 0, random notes on 1), the
+// question's two notes, and a note off for every note on.
+void ExpectWholeQuestion(const std::vector<Bytes>& received, const clsEngine& engine) {
+    const auto at = [&](const Bytes& message) {
+        return std::find(received.begin(), received.end(), message) - received.begin();
+    };
+    const auto firstNoteOn = [&](unsigned char status) {
+        for (size_t i = 0; i < received.size(); ++i)
+            if (received[i].size() == 3 && received[i][0] == status && received[i][2] > 0)
+                return std::ptrdiff_t(i);
+        return std::ptrdiff_t(received.size());
+    };
+    const auto n = std::ptrdiff_t(received.size());
+    EXPECT_LT(at({0xC0, 19}), firstNoteOn(0x90)) << "key reference instrument first";
+    EXPECT_LT(at({0xC1, 40}), firstNoteOn(0x91)) << "random notes instrument first";
+    EXPECT_LT(firstNoteOn(0x90), n) << "the key reference sounded";
+    const auto first = static_cast<unsigned char>(engine.FirstMidiNote());
+    const auto second = static_cast<unsigned char>(engine.SecondMidiNote());
+    int played = 0;
+    std::map<std::pair<int, int>, int> sounding;
+    for (const Bytes& message : received) {
+        if (message.size() != 3 || (message[0] & 0xF0) != 0x90)
+            continue;
+        sounding[{message[0], message[1]}] += message[2] > 0 ? 1 : -1;
+        played +=
+            message[0] == 0x91 && message[2] > 0 && (message[1] == first || message[1] == second);
+    }
+    EXPECT_EQ(played, 2) << "both notes of the question";
+    for (const auto& [note, count] : sounding)
+        EXPECT_EQ(count, 0) << "note " << note.second << " on status " << note.first;
+}
+
+// The program at the other end of a MIDI port goes away in the middle of a
+// question: by leaving the server, or by being killed. The question ends
+// without a crash or a hang; the next one says the port has gone; when the
+// program is back under the same name the trainer plays to it again, also when
+// it came back between two questions without any error in between; and the
+// built-in synthesizer can be chosen instead.
+TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
+    struct Row {
+        const char* Name;
+        bool KillProcess; // else a client of the test leaves
+    };
+    const Row table[] = {{"the client leaves the server", false},
+                         {"the client's process is killed", true}};
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.Name);
+        JackServer server;
+        if (!server.Running())
+            GTEST_SKIP() << "no JACK server for this test: " << server.Why();
+        // RtMidi talks to the default server; make that ours for this test.
+        fakes::ScopedEnv defaultServer("JACK_DEFAULT_SERVER", server.Name());
+        QTemporaryDir temp;
+        const fs::path dir = temp.path().toStdString();
+        fs::create_directory(dir / "sf2");
+        fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
+        SystemMidiOutput::Options options = SynthIn(dir / "sf2", {"file"}, dir / "sound.wav");
+        options.UseJack = true;
+        SystemMidiOutput output(options);
+
+        std::unique_ptr<JackSink> sink;
+        ChildProcess dump;
+        const std::string port = std::string(SynthClient) + ":input";
+        if (row.KillProcess) {
+            ASSERT_TRUE(dump.Start({"jack_midi_dump", SynthClient}))
+                << "jack_midi_dump of the package jackd2";
+        } else {
+            sink =
+                std::make_unique<JackSink>(server, std::vector<std::string>{"input"}, SynthClient);
+            ASSERT_TRUE(sink->Ok());
+        }
+        ASSERT_TRUE(WaitUntilListed(output, port, true));
+        const int32_t number = DeviceNumber(output, port);
+
+        MainWindowHarness h(
+            [number](clsSettings& settings) {
+                settings.SetMIDIDevice(static_cast<int16_t>(number));
+                TwoVoices(settings);
+            },
+            &output);
+
+        std::vector<Bytes> beforeItWent;
+        bool gone = false;
+        h.Clock.OnSleep = [&] {
+            if (gone)
+                return;
+            gone = true;
+            if (row.KillProcess) {
+                dump.Kill();
+            } else {
+                beforeItWent = sink->Received(5); // the instrument and the first chord
+                sink->Close();
+            }
+        };
+        h.Click(QStringLiteral("cmdStart"));
+        EXPECT_EQ(h.Window->State(), frmMain::Answering) << "the question ended";
+        EXPECT_TRUE(h.Presenter.Reports.empty());
+        if (!row.KillProcess) {
+            ASSERT_GE(beforeItWent.size(), 5u) << "it was playing there";
+            EXPECT_EQ(beforeItWent.front(), (Bytes{0xC0, 19}));
+        }
+
+        ASSERT_TRUE(WaitUntilListed(output, port, false));
+        h.Click(QStringLiteral("cmdPlayAgain"));
+        ASSERT_EQ(h.Presenter.Reports.size(), 1u);
+        ExpectCannotOpen(h.Presenter.Reports[0], "MidiOutput::Reconnect()",
+                         SystemMidiOutput::ResultError, {"\"" + port + "\"", "no longer there"},
+                         "frmMain::cmdPlayAgain_Click()");
+        EXPECT_EQ(h.Window->State(), frmMain::Answering);
+        EXPECT_TRUE(h.On(QStringLiteral("cmdPlayAgain")));
+        EXPECT_EQ(h.Window->cursor().shape(), Qt::ArrowCursor);
+
+        // Back under the same name.
+        auto again =
+            std::make_unique<JackSink>(server, std::vector<std::string>{"input"}, SynthClient);
+        ASSERT_TRUE(WaitUntilListed(output, port, true));
+        EXPECT_EQ(DeviceNumber(output, port), number);
+        const Bytes lastNoteOff{0x91,
+                                static_cast<unsigned char>(h.Window->Engine().SecondMidiNote()), 0};
+        h.Click(QStringLiteral("cmdPlayAgain"));
+        EXPECT_EQ(h.Presenter.Reports.size(), 1u);
+        EXPECT_EQ(h.Window->State(), frmMain::Answering);
+        ExpectWholeQuestion(again->ReceivedThrough(lastNoteOff), h.Window->Engine());
+
+        // Gone and back between two questions: nothing to report, and the
+        // new program hears the instruments too.
+        again->Close();
+        ASSERT_TRUE(WaitUntilListed(output, port, false));
+        JackSink third(server, {"input"}, SynthClient);
+        ASSERT_TRUE(WaitUntilListed(output, port, true));
+        h.Click(QStringLiteral("cmdPlayAgain"));
+        EXPECT_EQ(h.Presenter.Reports.size(), 1u);
+        ExpectWholeQuestion(third.ReceivedThrough(lastNoteOff), h.Window->Engine());
+
+        // The built-in synthesizer instead, chosen while the port is open.
+        ASSERT_TRUE(ChooseDevice(h, 0));
+        VoiceWatch voices(h, output);
+        h.Click(QStringLiteral("cmdPlayAgain"));
+        EXPECT_EQ(h.Presenter.Reports.size(), 1u);
+        EXPECT_GT(voices.Most, 0);
+        EXPECT_TRUE(third.Received(0).empty()) << "nothing more to the port";
+    }
+}
+
+} // namespace
+} // namespace sonavel::uitest
+
+#else
+
+TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
+    GTEST_SKIP() << "built without the JACK headers (package libjack-jackd2-dev)";
+}
+
+#endif
