@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <gtest/gtest.h>
 #include <random>
 #include <unistd.h>
