@@ -19,7 +19,7 @@ done
 
 out=build-fuzz
 mkdir -p "$out/corpus"
-sources=(src/settings/*.cpp src/music/*.cpp src/startup/clsErrorHandler.cpp)
+sources=(src/settings/*.cpp src/music/*.cpp src/engine/modGeneral.cpp src/startup/clsErrorHandler.cpp)
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -Isrc "${sources[@]}" tests/fuzz/settings_fuzz.cpp -o "$out/settings_fuzz"
 
