@@ -1,5 +1,7 @@
 #include "platform/FluidLogCapture.h"
 
+#include <algorithm>
+
 #include <fluidsynth.h>
 
 namespace sonavel {
@@ -25,7 +27,9 @@ FluidLogCapture::~FluidLogCapture() {
 std::string FluidLogCapture::Take() {
     std::lock_guard lock(m_textMutex);
     std::string text;
-    text.swap(m_text);
+    for (const std::string& message : m_messages)
+        text += (text.empty() ? "" : "; ") + message;
+    m_messages.clear();
     return text;
 }
 
@@ -35,9 +39,10 @@ void FluidLogCapture::Collect(int level, const char* message, void* data) {
         return;
     auto* self = static_cast<FluidLogCapture*>(data);
     std::lock_guard lock(self->m_textMutex);
-    if (!self->m_text.empty())
-        self->m_text += "; ";
-    self->m_text += message;
+    // A failed driver is often tried twice in a row; its reason is said once.
+    if (std::find(self->m_messages.begin(), self->m_messages.end(), message) ==
+        self->m_messages.end())
+        self->m_messages.emplace_back(message);
 }
 
 } // namespace sonavel

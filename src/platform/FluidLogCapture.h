@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace sonavel {
 
@@ -23,7 +24,7 @@ private:
 
     std::unique_lock<std::mutex> m_exclusive;
     std::mutex m_textMutex;
-    std::string m_text;
+    std::vector<std::string> m_messages;
 };
 
 } // namespace sonavel

@@ -11,8 +11,12 @@ namespace sonavel::fakes {
 class WatchingClock : public VirtualClock {
 public:
     void SleepMs(int32_t ms) override {
-        if (OnSleep)
-            OnSleep();
+        // A hook may replace or clear itself; it runs from a copy so that it
+        // is not destroyed while it runs.
+        if (OnSleep) {
+            const std::function<void()> hook = OnSleep;
+            hook();
+        }
         VirtualClock::SleepMs(ms);
     }
     std::function<void()> OnSleep;

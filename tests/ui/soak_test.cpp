@@ -143,8 +143,9 @@ TEST(Soak, ManyQuestionsAnsweredAtRandomKeepTheScoreAndTheMemory) {
     EXPECT_GT(stopped, 0);
     EXPECT_GT(wrong, 0);
     EXPECT_GT(counted - correct, 0);
-    if (MemoryIsMeasurable)
+    if (MemoryIsMeasurable) {
         EXPECT_LT(growth, 1024 * 1024) << "bytes of resident memory gained";
+    }
 }
 
 } // namespace
