@@ -37,8 +37,6 @@ TEST(SettingsText, ReadsOnlyPlainDecimalTextAsNumbers) {
         {"1e2", true, 100},
         {"1E+2", true, 100},
         {"2.5e-1", true, 0.25},
-        {"1e999", true, kInf},
-        {"-1e999", true, -kInf},
         {"1e99999999999999999999", true, kInf},
         {"1e-999", true, 0},
         {"0e999999", true, 0},
@@ -54,14 +52,8 @@ TEST(SettingsText, ReadsOnlyPlainDecimalTextAsNumbers) {
         {"1e", false, 0},
         {"1e+", false, 0},
         {"e5", false, 0},
-        {"NaN", false, 0},
         {"nan", false, 0},
-        {"inf", false, 0},
         {"-Infinity", false, 0},
-        {"&H10", false, 0},
-        {"0x10", false, 0},
-        {"1,000", false, 0},
-        {"12abc", false, 0},
         {"1.2.3", false, 0},
         {"1d5", false, 0},
         {"\x01"
@@ -88,24 +80,6 @@ TEST(SettingsText, ReadsOnlyPlainDecimalTextAsNumbers) {
     EXPECT_FALSE(ParseNumber(std::string("1\0", 2), value)) << "an embedded NUL ends no number";
 }
 
-TEST(SettingsText, RangeIncludesBothEnds) {
-    struct Row {
-        const char* Text;
-        double Low, High;
-        bool In;
-    };
-    const std::vector<Row> rows{
-        {"0", 0, 12, true},         {"12", 0, 12, true},      {"13", 0, 12, false},
-        {"-1", 0, 12, false},       {"-0", 0, 12, true},      {"12.0001", 0, 12, false},
-        {"-1", -1, 100, true},      {"-1.5", -1, 100, false}, {"1e999", 0, 12, false},
-        {"-1e999", -1, 100, false}, {"NaN", 0, 12, false},    {"abc", 0, 12, false},
-        {" 5 ", 1, 16, true},       {"", 0, 12, false},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(IsInRange(row.Text, row.Low, row.High), row.In)
-            << '"' << row.Text << "\" in " << row.Low << ".." << row.High;
-}
-
 TEST(SettingsText, RoundsHalvesToTheEvenNeighbour) {
     const std::vector<std::pair<double, double>> rows{
         {0.5, 0},     {1.5, 2},     {2.5, 2},
@@ -125,24 +99,12 @@ TEST(SettingsText, ConvertsListElementsTo16Bits) {
         int16_t Value;
     };
     const std::vector<Row> rows{
-        {"1", Int16Conversion::Done, 1},
-        {"0", Int16Conversion::Done, 0},
-        {" 2 ", Int16Conversion::Done, 2},
-        {"-3", Int16Conversion::Done, -3},
-        {"0.5", Int16Conversion::Done, 0},
-        {"1.5", Int16Conversion::Done, 2},
-        {"32767", Int16Conversion::Done, 32767},
-        {"32766.5", Int16Conversion::Done, 32766},
-        {"32767.5", Int16Conversion::Overflow, 0},
-        {"-32768", Int16Conversion::Done, -32768},
-        {"-32768.5", Int16Conversion::Done, -32768},
-        {"-32769", Int16Conversion::Overflow, 0},
-        {"1e999", Int16Conversion::Overflow, 0},
-        {"-1e999", Int16Conversion::Overflow, 0},
+        {" 2 ", Int16Conversion::Done, 2},         {"-3", Int16Conversion::Done, -3},
+        {"1.5", Int16Conversion::Done, 2},         {"32767", Int16Conversion::Done, 32767},
+        {"32766.5", Int16Conversion::Done, 32766}, {"32767.5", Int16Conversion::Overflow, 0},
+        {"-32768", Int16Conversion::Done, -32768}, {"-32768.5", Int16Conversion::Done, -32768},
+        {"-32769", Int16Conversion::Overflow, 0},  {"-1e999", Int16Conversion::Overflow, 0},
         {"", Int16Conversion::NotANumber, 0},
-        {"x", Int16Conversion::NotANumber, 0},
-        {"NaN", Int16Conversion::NotANumber, 0},
-        {"&H1", Int16Conversion::NotANumber, 0},
     };
     for (const auto& row : rows) {
         int16_t value = 99;
@@ -151,54 +113,6 @@ TEST(SettingsText, ConvertsListElementsTo16Bits) {
             EXPECT_EQ(value, row.Value) << '"' << row.Text << '"';
         }
     }
-}
-
-TEST(SettingsText, SplitsSettingLinesAtTheFirstTwoEqualSigns) {
-    struct Row {
-        const char* Line;
-        bool Ok;
-        const char* Key;
-        const char* Value;
-    };
-    const std::vector<Row> rows{
-        {"CurrentKey=3", true, "CurrentKey", "3"},
-        {"RandomKey=1=2", true, "RandomKey", "1"},
-        {" CurrentKey = 3 ", true, " CurrentKey ", " 3 "},
-        {"a=b=c=d", true, "a", "b"},
-        {"KeyArray=", false, "KeyArray", ""},
-        {"=5", false, "", "5"},
-        {"CurrentKey==5", false, "CurrentKey", ""},
-        {"no equals sign", false, "", ""},
-        {"", false, "", ""},
-    };
-    for (const auto& row : rows) {
-        std::string key = "old";
-        std::string value = "old";
-        EXPECT_EQ(ParseSettingLine(row.Line, key, value), row.Ok) << '"' << row.Line << '"';
-        if (row.Ok) {
-            EXPECT_EQ(key, row.Key) << row.Line;
-            EXPECT_EQ(value, row.Value) << row.Line;
-        }
-    }
-}
-
-TEST(SettingsText, ListsAndFlags) {
-    using Items = std::vector<std::string>;
-    EXPECT_EQ(SplitList("a,b,c"), (Items{"a", "b", "c"}));
-    EXPECT_EQ(SplitList("a,,b,"), (Items{"a", "", "b", ""}));
-    EXPECT_EQ(SplitList(" a , b"), (Items{" a ", " b"})) << "elements are not trimmed";
-    EXPECT_EQ(SplitList("x"), Items{"x"});
-    EXPECT_EQ(JoinList({"I - IV - V - I  cadence", "I  chord"}),
-              "I - IV - V - I  cadence,I  chord");
-    EXPECT_EQ(JoinList({}), "");
-    EXPECT_EQ(JoinBools({false, true, true, false}), "0,1,1,0");
-
-    EXPECT_EQ(BoolToInt(true), 1);
-    EXPECT_EQ(BoolToInt(false), 0);
-    EXPECT_TRUE(IntToBool(1));
-    EXPECT_TRUE(IntToBool(32767));
-    EXPECT_FALSE(IntToBool(0));
-    EXPECT_FALSE(IntToBool(-1));
 }
 
 TEST(SettingsText, LineReaderAcceptsEveryLineEnd) {
