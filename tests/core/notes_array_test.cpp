@@ -50,27 +50,6 @@ Labels Syllables(int keyType) {
     return labels;
 }
 
-struct KeyCase {
-    int KeyType;
-    int KeyIndex;
-};
-
-std::vector<KeyCase> AllKeys() {
-    std::vector<KeyCase> cases;
-    for (int type = 0; type < 4; ++type)
-        for (int key = 0; key < 13; ++key)
-            cases.push_back({type, key});
-    return cases;
-}
-
-std::string KeyName(const testing::TestParamInfo<KeyCase>& info) {
-    std::string root = kRoots[info.param.KeyIndex];
-    for (char& c : root)
-        if (c == '#')
-            c = 's';
-    return std::string(kKeyTypes[info.param.KeyType].Label) + "_" + root;
-}
-
 int ExpectedMidiRoot(int keyIndex) {
     const int pitch = PitchClass(kRoots[keyIndex]);
     return pitch >= 10 ? pitch - 12 : pitch;
@@ -103,7 +82,8 @@ TEST_P(EveryKey, LabelsTheDegreesInAllThreeDisplayModes) {
     EXPECT_EQ(err.ErrorDetails(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(AllKeys, EveryKey, testing::ValuesIn(AllKeys()), KeyName);
+INSTANTIATE_TEST_SUITE_P(AllKeys, EveryKey, testing::ValuesIn(AllKeys()),
+                         KeyName<testing::TestParamInfo<KeyCase>>);
 
 TEST(NotesArray, IsBuiltOnlyByTheFirstRebuild) {
     clsSettings settings;
@@ -125,17 +105,6 @@ TEST(NotesArray, IsBuiltOnlyByTheFirstRebuild) {
     settings.NotesArray = {"x"};
     settings.SetNoteDisplayMode(0);
     EXPECT_EQ(settings.NotesArray.size(), 7u);
-}
-
-TEST(NotesArray, SolfeggioFollowsTheKeyTypeNotTheKey) {
-    clsSettings settings;
-    settings.SetCurrentKeyType(1);
-    settings.SetNoteDisplayMode(2);
-    const Labels minor = settings.NotesArray;
-    settings.SetCurrentKey(12);
-    EXPECT_EQ(settings.NotesArray, minor);
-    settings.SetNoteDisplayMode(0);
-    EXPECT_EQ(settings.NotesArray, (Labels{"Gb", "Ab", "Bbb", "Cb", "Db", "Ebb", "Fb"}));
 }
 
 TEST(NotesArray, UnknownDisplayModeIsReportedAndKeepsTheLabels) {

@@ -73,4 +73,25 @@ inline std::vector<std::string> SpellScale(const std::string& root,
     return notes;
 }
 
+// One key of one key type; the 52 of them name parameterised tests.
+struct KeyCase {
+    int KeyType;
+    int KeyIndex;
+};
+
+inline std::vector<KeyCase> AllKeys() {
+    std::vector<KeyCase> cases;
+    for (int type = 0; type < 4; ++type)
+        for (int key = 0; key < 13; ++key)
+            cases.push_back({type, key});
+    return cases;
+}
+
+template <class Info> std::string KeyName(const Info& info) {
+    std::string root = kRoots[info.param.KeyIndex];
+    if (root.size() == 2 && root[1] == '#')
+        root[1] = 's';
+    return std::string(kKeyTypes[info.param.KeyType].Label) + "_" + root;
+}
+
 } // namespace sonavel::scaletest
