@@ -114,7 +114,8 @@ uint32_t RtMidiPorts::Open(const Port& port, std::string& error) {
         return 0;
     }
     const uint32_t id = m_nextId++;
-    m_open[id] = OpenPort{&api, port.Name, std::move(out), true, {}};
+    m_open[id] =
+        OpenPort{&api, port.Name, std::move(out), true, {}, std::chrono::steady_clock::now()};
     return id;
 }
 
@@ -145,6 +146,7 @@ bool RtMidiPorts::Reconnect(uint32_t id, std::string& error) {
     for (unsigned i = 0; i < count; ++i) {
         if (port.Out->getPortName(i) == port.Target) {
             port.Connected = Connect(*port.Out, i, port.Target, error);
+            port.ConnectedAt = std::chrono::steady_clock::now();
             return port.Connected;
         }
     }
@@ -161,6 +163,11 @@ void RtMidiPorts::Send(uint32_t id, uint32_t message) {
     if (length == 0)
         return;
     const unsigned char bytes[3] = {m.Status, m.Data1, m.Data2};
+    if (it->second.Api->Kind == RtMidi::UNIX_JACK) {
+        const auto live = it->second.ConnectedAt + JackSettle;
+        if (live > std::chrono::steady_clock::now())
+            std::this_thread::sleep_until(live);
+    }
     it->second.Out->sendMessage(bytes, static_cast<size_t>(length));
     it->second.LastSend = std::chrono::steady_clock::now();
 }

@@ -54,6 +54,9 @@ public:
     // How long a JACK port must stay after the last send for its messages to
     // reach the receiver.
     static constexpr std::chrono::milliseconds JackDrain{100};
+    // A new JACK connection carries messages only from a later process cycle
+    // on; what is sent before is lost, so the first send waits this long.
+    static constexpr std::chrono::milliseconds JackSettle{25};
 
 private:
     struct ApiState {
@@ -69,6 +72,7 @@ private:
         std::unique_ptr<RtMidiOut> Out;
         bool Connected = true;
         std::chrono::steady_clock::time_point LastSend{};
+        std::chrono::steady_clock::time_point ConnectedAt{};
     };
 
     std::unique_ptr<RtMidiOut> NewClient(ApiState& api, std::string& error);
