@@ -105,7 +105,7 @@ struct LineCase {
     std::size_t LineNo;
     std::string Text;
     Verdict Kind;
-    std::string Expected; // for an accepted line: the value it leaves, as Snapshot shows it
+    std::string Expected = {}; // for an accepted line: the value it leaves, as Snapshot shows it
 };
 
 std::string MessageFor(const LineCase& row) {
