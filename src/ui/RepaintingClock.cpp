@@ -8,7 +8,10 @@ namespace sonavel {
 
 void RepaintingClock::SleepMs(int32_t ms) {
     // Events go first so that the wait ends exactly at the deadline and the
-    // next note starts without a repaint in between.
+    // next note starts without a repaint in between. A zero sleep pins the
+    // wait's start first: after an idle gap the wrapped clock measures from
+    // now, and a repaint must not push the whole question back.
+    m_inner.SleepMs(0);
     do {
         const bool all = m_allEventsPending;
         m_allEventsPending = false;
