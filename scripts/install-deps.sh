@@ -3,14 +3,26 @@
 # Safe to run again: packages already present are left alone.
 set -euo pipefail
 
+#   scripts/install-deps.sh            what building and running the program needs
+#   scripts/install-deps.sh --tests    also what the test suite needs: GoogleTest,
+#                                      and the servers and tools of the end-to-end
+#                                      and sound tests (JACK, Xvfb, PulseAudio, aubio)
+# The test tools include the PulseAudio server, which takes the place of
+# PipeWire's PulseAudio service on a desktop that uses it; so the program alone
+# never asks for them.
+
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libfluidsynth-dev fluid-soundfont-gm
-  librtmidi-dev jackd2 libjack-jackd2-dev
-  googletest libgtest-dev libgmock-dev
-  xvfb xdotool x11-utils pulseaudio pulseaudio-utils aubio-tools sox
+  librtmidi-dev libjack-jackd2-dev
 )
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(
+    jackd2 googletest libgtest-dev libgmock-dev
+    xvfb xdotool x11-utils pulseaudio pulseaudio-utils aubio-tools sox python3
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
