@@ -8,6 +8,7 @@
 #include "platform/qt/QtMessageBoxes.h"
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
+#include "startup/modSignals.h"
 #include "ui/RepaintingClock.h"
 #include "ui/frmError.h"
 #include "ui/frmMain.h"
@@ -84,6 +85,10 @@ int Main() {
     if (!StartUp(program, ProfileFolder(), {errorDialog, boxes, desktop, output, clock}))
         return 0;
     program.MainWindow->SetEventPump([&clock] { clock.ProcessAllEventsAtNextSleep(); });
+    CloseOnTerminationSignals([&program] {
+        if (program.MainWindow)
+            program.MainWindow->close();
+    });
 
     // The SoundFont takes a moment to load; doing it now, beside the visible
     // window, lets the first Start sound at once.
