@@ -156,11 +156,11 @@ class Recorder(threading.Thread):
         lib.pa_simple_get_latency.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int)]
         lib.pa_simple_free.argtypes = [ctypes.c_void_p]
         self.lib = lib
-        spec = SampleSpec(3, RATE, 1)  # PA_SAMPLE_S16LE
+        sample_format = SampleSpec(3, RATE, 1)  # PA_SAMPLE_S16LE
         attr = BufferAttr(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, self.CHUNK * 2)
         err = ctypes.c_int(0)
         self.stream = lib.pa_simple_new(None, b"sonavel-bench", 2, source.encode(), b"monitor",
-                                        ctypes.byref(spec), None, ctypes.byref(attr),
+                                        ctypes.byref(sample_format), None, ctypes.byref(attr),
                                         ctypes.byref(err))
         if not self.stream:
             raise RuntimeError("cannot record " + source)
