@@ -13,7 +13,7 @@ runs="${2:-5}"
 
 "$root/scripts/install-deps.sh" --tests
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target sonavel >/dev/null
+cmake --build "$build" -j2 --target sonavel bench_render_reference >/dev/null
 
 keep=()
 [ -n "${BENCH_KEEP:-}" ] && keep=(--keep "$BENCH_KEEP")
