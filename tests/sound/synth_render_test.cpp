@@ -1,5 +1,4 @@
-#include "platform/FluidSynthEngine.h"
-#include "platform/FluidSynthOutput.h"
+#include "LoadedSynth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,23 +71,10 @@ float Peak(const std::vector<float>& signal, size_t start) {
     return peak;
 }
 
-uint32_t Pack(int status, int data1, int data2) {
-    return static_cast<uint32_t>(status | (data1 << 8) | (data2 << 16));
-}
-
 // The synthesizer with the system's General MIDI SoundFont, rendered into
 // memory instead of a sound card. Loaded once for all cases.
-class SynthRender : public ::testing::Test {
+class SynthRender : public fakes::LoadedSynth {
 protected:
-    static void SetUpTestSuite() { s_output = std::make_unique<FluidSynthOutput>(); }
-    static void TearDownTestSuite() { s_output.reset(); }
-
-    void SetUp() override {
-        ASSERT_TRUE(s_output->Load()) << s_output->LastError();
-        engine = s_output->Engine();
-        engine->Send(0xFF); // system reset: default programs, no bend, silence
-    }
-
     // Left and right mixed, seconds long.
     std::vector<float> Render(double seconds) {
         const int frames = static_cast<int>(seconds * engine->SampleRate());
@@ -100,12 +86,7 @@ protected:
     }
 
     size_t At(double seconds) const { return static_cast<size_t>(seconds * engine->SampleRate()); }
-
-    static std::unique_ptr<FluidSynthOutput> s_output;
-    FluidSynthEngine* engine = nullptr;
 };
-
-std::unique_ptr<FluidSynthOutput> SynthRender::s_output;
 
 } // namespace
 

@@ -1,5 +1,4 @@
-#include "platform/FluidSynthEngine.h"
-#include "platform/FluidSynthOutput.h"
+#include "LoadedSynth.h"
 #include "platform/SampleClock.h"
 
 #include <chrono>
@@ -17,13 +16,13 @@
 using namespace sonavel;
 namespace fs = std::filesystem;
 
+using fakes::LoadedSynth;
+
 namespace {
 
-constexpr int64_t Ms = 1'000'000;
+constexpr auto Pack = &LoadedSynth::Pack;
 
-uint32_t Pack(int status, int data1, int data2) {
-    return static_cast<uint32_t>(status | (data1 << 8) | (data2 << 16));
-}
+constexpr int64_t Ms = 1'000'000;
 
 struct TempDir {
     fs::path Path;
@@ -39,16 +38,10 @@ struct TempDir {
 
 // The engine with the system's GM SoundFont, rendered into memory in steps as
 // an audio driver would ask for it.
-class SynthSchedule : public ::testing::Test {
+class SynthSchedule : public fakes::LoadedSynth {
 protected:
-    static void SetUpTestSuite() { s_output = std::make_unique<FluidSynthOutput>(); }
-    static void TearDownTestSuite() { s_output.reset(); }
-
     void SetUp() override {
-        ASSERT_TRUE(s_output->Load()) << s_output->LastError();
-        engine = s_output->Engine();
-        engine->DropScheduled();
-        engine->Send(0xFF);
+        LoadedSynth::SetUp();
         Silence();
     }
 
@@ -86,12 +79,7 @@ protected:
                 return firstFrame + static_cast<int64_t>(i);
         return -1;
     }
-
-    static std::unique_ptr<FluidSynthOutput> s_output;
-    FluidSynthEngine* engine = nullptr;
 };
-
-std::unique_ptr<FluidSynthOutput> SynthSchedule::s_output;
 
 } // namespace
 
