@@ -338,12 +338,12 @@ def attack_at(x, lo, hi):
 
 def find_onsets(data, first_time_ns, arrivals_ns):
     """Start of each chord or note in the recording, in monotonic ms. The first
-    is looked for within 80 ms after its note on reached the synthesizer; each
+    is looked for within 200 ms after its note on reached the synthesizer; each
     later one where the first one's latency puts it, give or take 15 ms."""
     x = __import__("array").array("h", data)
     frame = lambda ns: int((ns - first_time_ns) * RATE / 1e9)
     first = attack_at(x, frame(arrivals_ns[0]) - int(0.02 * RATE),
-                      frame(arrivals_ns[0]) + int(0.08 * RATE))
+                      frame(arrivals_ns[0]) + int(0.2 * RATE))
     if first is None:
         return []
     shift = first - frame(arrivals_ns[0])

@@ -42,6 +42,12 @@ bool IsSoundFontFile(const fs::path& path) {
 FluidSynthOutput::FluidSynthOutput() : FluidSynthOutput(Options{}) {}
 
 FluidSynthOutput::FluidSynthOutput(Options options) : m_options(std::move(options)) {
+    m_play = [this](uint32_t message, int64_t frame) {
+        if (frame < 0)
+            m_engine->Send(message);
+        else
+            m_engine->SendAt(message, frame);
+    };
     // Without this, trying FluidSynth's JACK driver starts a JACK server of its
     // own, which takes seconds and may seize the sound card from the desktop.
     setenv("JACK_NO_START_SERVER", "1", 0);
@@ -126,10 +132,18 @@ bool FluidSynthOutput::StartDriverLocked() {
     if (!m_options.AudioFile.empty())
         fluid_settings_setstr(settings, "audio.file.name", m_options.AudioFile.c_str());
     const double rate = m_engine->SampleRate();
-    if (!m_clock)
-        m_clock =
-            std::make_unique<SampleClock>(rate, std::llround(m_options.JitterAllowanceMs * 1e6));
-    m_clock->Restart();
+    if (!m_timeline)
+        m_timeline =
+            std::make_unique<StreamTimeline>(rate, std::llround(m_options.JitterAllowanceMs * 1e6),
+                                             std::llround(m_options.WarmUpMs * 1e6));
+    // A message must land beyond whatever the driver may have rendered when it
+    // arrives: one period, the allowance for early calls, and the block before
+    // the wanted one that the engine releases it in.
+    int periodSize = 0;
+    fluid_settings_getint(settings, "audio.period-size", &periodSize);
+    m_delayFrames = periodSize + std::llround(m_options.JitterAllowanceMs * rate / 1000) +
+                    FluidSynthEngine::BlockFrames;
+    m_timeline->Restart(m_delayFrames);
     FluidLogCapture log;
     std::vector<std::string> tried;
     for (const std::string& name : m_options.AudioDrivers) {
@@ -155,23 +169,7 @@ bool FluidSynthOutput::StartDriverLocked() {
     }
     m_suspended = false;
     m_lastActivity = SteadyClock::MonotonicNanos();
-    m_delayFrames = 0;
-    if (m_timed) {
-        // A message must land beyond whatever the driver may have rendered when
-        // it arrives: one period, the allowance for early calls, and the block
-        // before the wanted one that the engine releases it in.
-        int periodSize = 0;
-        fluid_settings_getint(settings, "audio.period-size", &periodSize);
-        m_delayFrames = periodSize + std::llround(m_options.JitterAllowanceMs * rate / 1000) +
-                        FluidSynthEngine::BlockFrames;
-        // Messages right after the start must already go on the line that later
-        // ones use, or the first note would be out of step with the rest. The
-        // driver's first calls come within a period or two; a driver that stalls
-        // longer costs the first notes their timing, not their sound.
-        std::unique_lock settle(m_settleMutex);
-        m_settled.wait_for(settle, std::chrono::milliseconds(100),
-                           [this] { return m_clock->IsSettled(); });
-    }
+    m_runStart = m_lastActivity;
     if (m_options.IdleStopMs > 0 && !m_idleWatch.joinable())
         m_idleWatch = std::thread([this] { WatchIdle(); });
     m_idleWake.notify_all();
@@ -182,13 +180,7 @@ int FluidSynthOutput::Render(void* data, int frames, int effectCount, float* eff
                              int outCount, float* out[]) {
     auto* self = static_cast<FluidSynthOutput*>(data);
     FluidSynthEngine& engine = *self->m_engine;
-    SampleClock& clock = *self->m_clock;
-    const bool wasSettled = clock.IsSettled();
-    clock.Observe(SteadyClock::MonotonicNanos(), engine.RenderedFrames());
-    if (!wasSettled && clock.IsSettled()) {
-        std::lock_guard settle(self->m_settleMutex);
-        self->m_settled.notify_all();
-    }
+    self->m_timeline->Observe(SteadyClock::MonotonicNanos(), engine.RenderedFrames(), self->m_play);
     return engine.Process(frames, effectCount, effects, outCount, out);
 }
 
@@ -197,6 +189,10 @@ void FluidSynthOutput::DeleteDriverLocked() {
     delete_fluid_audio_driver(m_driver);
     m_driver = nullptr;
     m_driverName.clear();
+    // What is still held goes to the engine, so that its state (a channel's
+    // program, a note's end) is as sent.
+    if (m_timed)
+        m_timeline->Release(m_play);
 }
 
 void FluidSynthOutput::Stop() {
@@ -229,7 +225,7 @@ void FluidSynthOutput::WatchIdle() {
         }
         if (m_engine->ActiveVoices() > 0) {
             // A held note or a long release: look again a little later.
-            m_lastActivity = now - idle + idle / 4;
+            m_lastActivity = now - idle + idle / 20;
             continue;
         }
         DeleteDriverLocked();
@@ -254,7 +250,9 @@ std::string FluidSynthOutput::DriverName() const {
 
 int64_t FluidSynthOutput::DelayFrames() const {
     std::lock_guard lock(m_mutex);
-    return m_driver != nullptr ? m_delayFrames : 0;
+    if (m_driver == nullptr || !m_timed)
+        return 0;
+    return m_delayFrames + m_timeline->ExtraFrames();
 }
 
 void FluidSynthOutput::Send(uint32_t message) {
@@ -270,10 +268,13 @@ void FluidSynthOutput::Send(uint32_t message) {
         m_engine->Send(message);
         return;
     }
-    if (m_driver != nullptr && m_timed && m_clock->IsSettled())
-        m_engine->SendAt(message, m_clock->FrameAt(arrival) + m_delayFrames);
-    else
+    if (m_driver == nullptr || !m_timed) {
         m_engine->Send(message);
+        return;
+    }
+    if (!m_timeline->IsSettled() && arrival - m_runStart > int64_t{m_options.StallMs} * 1'000'000)
+        m_timeline->Release(m_play);
+    m_timeline->Place(arrival, message, m_play);
 }
 
 void FluidSynthOutput::Trace(int64_t nanos, uint32_t message) {

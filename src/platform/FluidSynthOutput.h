@@ -1,11 +1,12 @@
 #pragma once
 
 #include "platform/FluidSynthEngine.h"
-#include "platform/SampleClock.h"
+#include "platform/StreamTimeline.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,10 +22,12 @@ namespace sonavel {
 // feeds the sound server while the device is open.
 //
 // Timing: each message is stamped when it arrives and played a fixed delay
-// later on the synthesizer's sample clock (SampleClock ties the two clocks
+// later on the synthesizer's sample clock (StreamTimeline ties the two clocks
 // together), so the audio period, which would otherwise round every note to
-// its next period, adds no jitter. Drivers that cannot call back into the
-// program (FluidSynth's file driver) play messages at once.
+// its next period, adds no jitter. Sending never waits for the sound server:
+// the messages of a driver that is still warming up are held and placed when
+// it is ready. Drivers that cannot call back into the program (FluidSynth's
+// file driver) play messages at once.
 //
 // Idle: after IdleStopMs without a message and with no voice sounding, the
 // audio driver is deleted, so that a window waiting for the user costs the
@@ -47,6 +50,11 @@ public:
         // How much earlier than usual the audio driver may ask for sound before
         // the delay of every message has to grow. Part of that delay.
         double JitterAllowanceMs = 2.0;
+        // How long a new stream runs before messages are placed in it: the
+        // sound server may drop or shift what a stream sends first.
+        double WarmUpMs = 100.0;
+        // A driver whose calls have not settled by then plays messages at once.
+        int StallMs = 250;
         // Silence after which the sound server is no longer fed; 0 feeds it
         // until Stop. Starting it again takes a few milliseconds; feeding it
         // wakes the program thousands of times a second.
@@ -83,12 +91,14 @@ public:
     // The audio driver that Start opened, empty when stopped.
     std::string DriverName() const;
     // How long after its arrival a message sounds, in frames of the engine,
-    // on top of the sound server's own latency; 0 when messages play at once
-    // (not started, or a driver that does not call back).
+    // on top of the sound server's own latency, the warm-up of a new stream
+    // included; 0 when messages play at once (not started, or a driver that
+    // does not call back).
     int64_t DelayFrames() const;
 
     // Plays one packed short message, DelayFrames after now. Wakes an idle
-    // driver first; the message is not lost if that fails.
+    // driver first; the message is not lost if that fails. Never waits for
+    // the sound server.
     void Send(uint32_t message);
 
     // "Built-in synthesizer (FluidR3_GM)": the SoundFont's file name, followed
@@ -120,10 +130,9 @@ private:
     bool m_suspended = false; // started, driver deleted for idleness
     int64_t m_delayFrames = 0;
     int64_t m_lastActivity = 0; // monotonic nanoseconds of the last message or start
-    std::unique_ptr<SampleClock> m_clock;
-    // The audio thread tells a waiting Start that the sample clock has settled.
-    std::mutex m_settleMutex;
-    std::condition_variable m_settled;
+    int64_t m_runStart = 0;     // monotonic nanoseconds the driver was made
+    std::unique_ptr<StreamTimeline> m_timeline;
+    StreamTimeline::Sink m_play; // into the engine, at a frame or at once
     // Deletes the driver once idle; sleeps without timeout while there is none.
     std::thread m_idleWatch;
     std::condition_variable m_idleWake;

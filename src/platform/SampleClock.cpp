@@ -4,29 +4,35 @@
 
 namespace sonavel {
 
-SampleClock::SampleClock(double sampleRate, int64_t jitterNanos)
-    : m_sampleRate(sampleRate), m_jitter(jitterNanos) {}
+SampleClock::SampleClock(double sampleRate, int64_t jitterNanos, int64_t warmUpNanos)
+    : m_sampleRate(sampleRate), m_jitter(jitterNanos), m_warmUp(warmUpNanos) {}
 
 void SampleClock::Restart() {
-    m_calls.store(0, std::memory_order_release);
+    // Called while no driver runs, so Observe is not running either.
+    m_settled.store(false, std::memory_order_release);
+    m_calls = 0;
 }
 
 void SampleClock::Observe(int64_t nowNanos, int64_t renderedFrames) {
     const int64_t origin =
         nowNanos - std::llround(static_cast<double>(renderedFrames) * 1e9 / m_sampleRate);
-    const int calls = m_calls.load(std::memory_order_relaxed);
     const int64_t line = m_origin.load(std::memory_order_relaxed);
-    if (calls == 1 || (calls > 1 && calls < SettlingCalls && origin < line)) {
-        m_origin.store(origin, std::memory_order_release);
-    } else if (calls >= SettlingCalls && origin < line - m_jitter) {
+    if (!m_settled.load(std::memory_order_relaxed)) {
+        if (m_calls == 0)
+            m_firstCall = nowNanos;
+        else if (m_calls == 1 || origin < line)
+            m_origin.store(origin, std::memory_order_release);
+        if (m_calls < SettlingCalls)
+            ++m_calls;
+        if (m_calls >= SettlingCalls && nowNanos - m_firstCall >= m_warmUp)
+            m_settled.store(true, std::memory_order_release);
+    } else if (origin < line - m_jitter) {
         // Early beyond the allowance: an odd call after a stall, or the sound
         // card's clock running ahead of the system's. Creep towards it, so a
         // stray call moves the notes after it by a microsecond, not by its
         // lead, while a drifting clock (below 190 ppm) is still followed.
         m_origin.store(line - CreepNanos, std::memory_order_release);
     }
-    if (calls < SettlingCalls)
-        m_calls.store(calls + 1, std::memory_order_release);
 }
 
 int64_t SampleClock::FrameAt(int64_t nanos) const {

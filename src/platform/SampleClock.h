@@ -10,24 +10,29 @@ namespace sonavel {
 //
 // The driver calls Observe each time it asks for sound. Those calls come one
 // audio period apart, mostly late by whatever the scheduler adds, seldom early,
-// so the frame-to-time line is taken from the earliest of the first steady
-// calls and then held: later calls change nothing, and calls earlier than the
+// so the frame-to-time line is taken from the earliest of the calls of the
+// warm-up and then held: later calls change nothing, and calls earlier than the
 // allowance (JitterNanos) only make it creep, a microsecond a call. Messages
 // placed on the line thus keep their distances.
+//
+// The warm-up: a sound server that has just been given a new stream settles
+// its buffers over the first tens of milliseconds, and may drop or shift what
+// it is sent meanwhile, so the line counts as known only after WarmUpNanos of
+// calls (and at least SettlingCalls of them).
 // Observe runs on the audio thread, the rest on any other; all lock-free.
 class SampleClock {
 public:
-    // jitterNanos: how much earlier than the first steady call a later call may
-    // come without moving the line.
-    SampleClock(double sampleRate, int64_t jitterNanos);
+    // jitterNanos: how much earlier than the line a later call may come without
+    // moving it. warmUpNanos: how long after the first call the line is known.
+    SampleClock(double sampleRate, int64_t jitterNanos, int64_t warmUpNanos = 0);
 
     // A new run of the driver: the line is made again from its calls.
     void Restart();
     // One call of the driver at nowNanos, before it renders from renderedFrames on.
     void Observe(int64_t nowNanos, int64_t renderedFrames);
-    // True once the line is known. The driver's first call of a run is not
-    // steady (it fills the sound server's empty buffer); the next ones are.
-    bool IsSettled() const { return m_calls.load(std::memory_order_acquire) >= SettlingCalls; }
+    // True once the line is known. The driver's first call of a run is left
+    // out of it: it fills the sound server's empty buffer at once.
+    bool IsSettled() const { return m_settled.load(std::memory_order_acquire); }
     // The frame that the line puts at nanos; only meaningful when settled.
     int64_t FrameAt(int64_t nanos) const;
     // The monotonic time of frame 0 on the line.
@@ -39,7 +44,10 @@ public:
 private:
     const double m_sampleRate;
     const int64_t m_jitter;
-    std::atomic<int> m_calls{0};
+    const int64_t m_warmUp;
+    std::atomic<bool> m_settled{false};
+    int m_calls = 0;         // of this run, counted up to SettlingCalls
+    int64_t m_firstCall = 0; // monotonic nanoseconds
     std::atomic<int64_t> m_origin{0};
 };
 
