@@ -205,6 +205,13 @@ void clsEngine::Play() {
         m_midi.SetChannel(settings.MIDIChannelKR());
         m_midi.SetInstrument(settings.MIDIInstrumentKR());
         m_midi.OpenMIDI();
+        // The pauses of a question must not put the device to sleep: waking
+        // it would move what follows against what came before.
+        struct HoldDevice {
+            clsMidi& Midi;
+            explicit HoldDevice(clsMidi& midi) : Midi(midi) { Midi.Hold(true); }
+            ~HoldDevice() { Midi.Hold(false); }
+        } hold(m_midi);
         // A question that failed mid-chord leaves its notes sounding and in the
         // buffer; stop them rather than replay them with the next chord.
         if (m_noteBuffer.NoOfNotes > 0)

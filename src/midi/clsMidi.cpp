@@ -74,6 +74,11 @@ void clsMidi::OpenMIDI() {
     }
 }
 
+void clsMidi::Hold(bool held) {
+    if (m_hMidiOut != 0)
+        m_output.Hold(m_hMidiOut, held);
+}
+
 void clsMidi::FailToOpen(const char* step, int32_t result, const std::string& reason) {
     // The device layer knows why; the user needs that more than the number.
     if (MyErr)

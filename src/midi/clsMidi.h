@@ -35,6 +35,9 @@ public:
     // Closing forgets the program change: the next open sends it again.
     void CloseMIDI();
     bool IsOpen() const { return m_hMidiOut != 0; }
+    // Keeps an open device ready through the pauses of a question (see
+    // MidiOutput::Hold); does nothing when closed.
+    void Hold(bool held);
     void PlayNote(int16_t nn, int16_t vel);
     void StopNote(int16_t nn, int16_t vel); // note on with velocity 0; vel is ignored
 

@@ -198,6 +198,7 @@ void FluidSynthOutput::DeleteDriverLocked() {
 void FluidSynthOutput::Stop() {
     std::lock_guard lock(m_mutex);
     m_suspended = false;
+    m_holding = false;
     if (m_driver == nullptr)
         return;
     DeleteDriverLocked();
@@ -212,7 +213,7 @@ void FluidSynthOutput::WatchIdle() {
     const int64_t idle = int64_t{m_options.IdleStopMs} * 1'000'000;
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        if (m_driver == nullptr) {
+        if (m_driver == nullptr || m_holding) {
             m_idleWake.wait(lock);
             continue;
         }
@@ -231,6 +232,15 @@ void FluidSynthOutput::WatchIdle() {
         DeleteDriverLocked();
         m_suspended = true;
     }
+}
+
+void FluidSynthOutput::Hold(bool held) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_holding = held;
+        m_lastActivity = SteadyClock::MonotonicNanos();
+    }
+    m_idleWake.notify_all();
 }
 
 bool FluidSynthOutput::IsRunning() const {

@@ -96,6 +96,10 @@ public:
     // does not call back).
     int64_t DelayFrames() const;
 
+    // While held, silence does not stop the driver; the idle time counts from
+    // the release.
+    void Hold(bool held);
+
     // Plays one packed short message, DelayFrames after now. Wakes an idle
     // driver first; the message is not lost if that fails. Never waits for
     // the sound server.
@@ -128,6 +132,7 @@ private:
     std::string m_lastError;
     bool m_timed = false;     // the driver calls Render, so messages go on the sample clock
     bool m_suspended = false; // started, driver deleted for idleness
+    bool m_holding = false;
     int64_t m_delayFrames = 0;
     int64_t m_lastActivity = 0; // monotonic nanoseconds of the last message or start
     int64_t m_runStart = 0;     // monotonic nanoseconds the driver was made

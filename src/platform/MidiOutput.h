@@ -33,6 +33,13 @@ public:
         (void)handle;
         return 0;
     }
+    // While held, a device that saves power in silence (the built-in
+    // synthesizer stops feeding the sound server) stays ready: a question holds
+    // it through its pauses, whose timing a wake would spoil.
+    virtual void Hold(uint32_t handle, bool held) {
+        (void)handle;
+        (void)held;
+    }
     // Sends at once. A send on a closed or unknown handle is dropped.
     virtual void ShortMsg(uint32_t handle, uint32_t message) = 0;
     virtual void Close(uint32_t handle) = 0;

@@ -130,6 +130,12 @@ void SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
         m_ports.Send(device.PortId, message);
 }
 
+void SystemMidiOutput::Hold(uint32_t handle, bool held) {
+    const auto it = m_open.find(handle);
+    if (it != m_open.end() && it->second.IsSynth)
+        m_synth.Hold(held);
+}
+
 void SystemMidiOutput::Close(uint32_t handle) {
     const auto it = m_open.find(handle);
     if (it == m_open.end())

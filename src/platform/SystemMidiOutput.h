@@ -51,6 +51,7 @@ public:
     int32_t Reconnect(uint32_t handle) override;
     void ShortMsg(uint32_t handle, uint32_t message) override;
     void Close(uint32_t handle) override;
+    void Hold(uint32_t handle, bool held) override;
     std::string LastError() const override { return m_lastError; }
 
     // Loads the synthesizer's SoundFont now, so that the first Open is quick.

@@ -94,6 +94,7 @@ TEST_F(EnginePlayback, WholeQuestionFollowsTheTimeline) {
     EXPECT_EQ(clock.NowMs(), 4400) << "the question ends with the second note's off";
     EXPECT_EQ(device.Opens, 1);
     EXPECT_TRUE(device.IsOpen()) << "the device stays open for the next question";
+    EXPECT_EQ(device.Holds, (std::vector<bool>{true, false})) << "held through the pauses only";
 }
 
 TEST_F(EnginePlayback, PlayAgainRepeatsTheQuestionWithoutCodeZero) {
@@ -246,6 +247,8 @@ TEST_F(EnginePlayback, RequestStopEndsAtTheNextNoteBoundaryWithEveryNoteStopped)
             EXPECT_LE(m.TimeMs, stoppedAt) << "sent after the stop: " << m;
         ExpectEveryNoteStopped(Recorded());
         EXPECT_EQ(clock.NowMs(), stoppedAt) << "no sleep after the stop";
+        EXPECT_TRUE(device.Holds.empty() || !device.Holds.back())
+            << "a stopped question still holds the device";
         clock.Advance(1000);
     }
 

@@ -255,6 +255,14 @@ TEST(FluidSynthOutputIdle, StopsFeedingWhenSilentAndWakesWithTheFirstNoteIntact)
     ASSERT_TRUE(waitFor([&] { return output.IsSuspended(); })) << "never went idle";
     EXPECT_FALSE(output.IsRunning());
 
+    // Held (a question's pause), silence does not stop it; released, it does.
+    output.Send(Pack(0x90, 60, 0));
+    output.Hold(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_TRUE(output.IsRunning()) << "stopped while held";
+    output.Hold(false);
+    ASSERT_TRUE(waitFor([&] { return output.IsSuspended(); })) << "held after the release";
+
     // The file driver writes a new file when it starts again: the first note
     // after idle must be at its start, whole.
     fs::remove(options.AudioFile);
@@ -293,6 +301,6 @@ TEST(FluidSynthOutputIdle, StopsFeedingWhenSilentAndWakesWithTheFirstNoteIntact)
         EXPECT_GT(nanos, 0);
         messages.push_back(hex);
     }
-    const std::vector<std::string> sent{"0013c0", "643990", "003990", "644590", "004590"};
+    const std::vector<std::string> sent{"0013c0", "643990", "003990", "003c90", "644590", "004590"};
     EXPECT_EQ(messages, sent);
 }

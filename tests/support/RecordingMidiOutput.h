@@ -27,6 +27,7 @@ public:
     int32_t Reconnect(uint32_t handle) override;
     void ShortMsg(uint32_t handle, uint32_t message) override;
     void Close(uint32_t handle) override;
+    void Hold(uint32_t handle, bool held) override { Holds.push_back(handle != 0 && held); }
     std::string LastError() const override { return FailReason; }
 
     bool IsOpen() const { return m_open != 0; }
@@ -44,7 +45,8 @@ public:
     int Opens = 0;
     int Closes = 0;
     int Reconnects = 0;
-    int DroppedSends = 0; // sends on a closed or foreign handle
+    std::vector<bool> Holds; // each Hold in turn
+    int DroppedSends = 0;    // sends on a closed or foreign handle
 
 private:
     Clock* m_clock;
