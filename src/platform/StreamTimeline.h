@@ -41,7 +41,6 @@ public:
     bool HasHeld() const;
     // How much later than the plain delay this run plays its messages.
     int64_t ExtraFrames() const { return m_extra.load(std::memory_order_acquire); }
-    const SampleClock& Clock() const { return m_clock; }
 
     // How far beyond the rendered end a held message must land, in frames: the
     // engine releases a message in the block before the one it sounds in.
