@@ -104,6 +104,16 @@ QLabel* Value(QWidget* parent, const char* name, const QString& text, const QStr
     return label;
 }
 
+// The fixed option with its list on the first row, the random option below.
+void LayFixedOrRandom(QGroupBox* frame, QRadioButton* fixed, QComboBox* list,
+                      QRadioButton* random) {
+    auto* grid = new QGridLayout(frame);
+    grid->addWidget(fixed, 0, 0);
+    grid->addWidget(list, 0, 1);
+    grid->addWidget(random, 1, 0, 1, 2);
+    grid->setColumnStretch(2, 1);
+}
+
 } // namespace
 
 frmMainControls::frmMainControls(QMainWindow* window) {
@@ -124,11 +134,7 @@ void frmMainControls::BuildSettingsPanels(QWidget* parent) {
     optKey[1] =
         Named(new QRadioButton(tr("Random key"), fraKey), Indexed("optKey", 1), tr("Random key"));
     cboKey = DropDown(fraKey, "cboKey", tr("Key"));
-    auto* key = new QGridLayout(fraKey);
-    key->addWidget(optKey[0], 0, 0);
-    key->addWidget(cboKey, 0, 1);
-    key->addWidget(optKey[1], 1, 0, 1, 2);
-    key->setColumnStretch(2, 1);
+    LayFixedOrRandom(fraKey, optKey[0], cboKey, optKey[1]);
 
     fraKeyType = Captioned<QGroupBox>(parent, "fraKeyType", tr("Select the key type"));
     optKeyType[0] = Named(new QRadioButton(tr("Fixed key type:"), fraKeyType),
@@ -136,11 +142,7 @@ void frmMainControls::BuildSettingsPanels(QWidget* parent) {
     optKeyType[1] = Named(new QRadioButton(tr("Random major and minor"), fraKeyType),
                           Indexed("optKeyType", 1), tr("Random major and minor"));
     cboKeyType = DropDown(fraKeyType, "cboKeyType", tr("Key type"));
-    auto* keyType = new QGridLayout(fraKeyType);
-    keyType->addWidget(optKeyType[0], 0, 0);
-    keyType->addWidget(cboKeyType, 0, 1);
-    keyType->addWidget(optKeyType[1], 1, 0, 1, 2);
-    keyType->setColumnStretch(2, 1);
+    LayFixedOrRandom(fraKeyType, optKeyType[0], cboKeyType, optKeyType[1]);
 
     fraCadence = Captioned<QGroupBox>(parent, "fraCadence", tr("Select how to establish the key"));
     const QString references[] = {tr("Fixed reference:"), tr("Random key reference"),
