@@ -169,6 +169,11 @@ void FluidSynthEngine::Render(float* left, float* right, int frames) {
     m_renderedFrames.fetch_add(frames, std::memory_order_release);
 }
 
+void FluidSynthEngine::RenderInterleaved(float* out, int frames) {
+    fluid_synth_write_float(m_synth, frames, out, 0, 2, out, 1, 2);
+    m_renderedFrames.fetch_add(frames, std::memory_order_release);
+}
+
 int FluidSynthEngine::Process(int frames, int effectCount, float* effects[], int outCount,
                               float* out[]) {
     int result = FLUID_FAILED;

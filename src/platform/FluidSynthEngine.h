@@ -60,6 +60,8 @@ public:
     void SoundsOff();
     // Renders frames of stereo audio into the two buffers (each frames long).
     void Render(float* left, float* right, int frames);
+    // Renders frames of interleaved stereo (left, right) into out.
+    void RenderInterleaved(float* out, int frames);
     // Renders for an audio driver's callback (fluid_audio_func_t): frames of
     // sound into the driver's zeroed buffers, effects mixed into the dry ones
     // when the driver has no effect buffers.

@@ -78,6 +78,19 @@ bool FluidSynthOutput::Load() {
     return LoadLocked();
 }
 
+bool FluidSynthOutput::Prepare() {
+    std::lock_guard lock(m_mutex);
+    if (!LoadLocked())
+        return false;
+    const std::vector<std::string>& outputs = m_options.AudioDrivers;
+    if (m_driverName.empty() && !outputs.empty() && outputs.front() == StreamDriver) {
+        // Not reported: Start tries again, and says why it fails.
+        std::string reason;
+        ConnectStreamLocked(reason);
+    }
+    return true;
+}
+
 bool FluidSynthOutput::IsLoaded() const {
     std::lock_guard lock(m_mutex);
     return m_engine != nullptr;
@@ -118,24 +131,80 @@ bool FluidSynthOutput::Start() {
     std::lock_guard lock(m_mutex);
     if (!LoadLocked())
         return false;
-    if (m_driver != nullptr)
+    if (m_driver != nullptr || (m_stream && !m_stream->IsPaused() && !m_stream->HasFailed()))
         return true;
     return StartDriverLocked();
 }
 
 bool FluidSynthOutput::StartDriverLocked() {
-    if (m_options.AudioDrivers.empty()) {
-        m_lastError = "No audio output is set up for the built-in synthesizer.";
-        return false;
+    if (m_stream && m_stream->HasFailed())
+        DeleteDriverLocked(); // the sound server went away: connect again
+    if (!m_stream) {
+        if (m_options.AudioDrivers.empty()) {
+            m_lastError = "No audio output is set up for the built-in synthesizer.";
+            return false;
+        }
+        if (!m_options.AudioFile.empty())
+            fluid_settings_setstr(m_engine->FluidSettings(), "audio.file.name",
+                                  m_options.AudioFile.c_str());
+        std::vector<std::string> tried;
+        for (const std::string& name : m_options.AudioDrivers) {
+            std::string reason;
+            if (name == StreamDriver ? ConnectStreamLocked(reason) : OpenDriverLocked(name, reason))
+                break;
+            tried.push_back(reason.empty() ? name : name + " (" + reason + ")");
+        }
+        if (m_driverName.empty()) {
+            m_lastError = "No audio output could be opened for the built-in synthesizer. Tried " +
+                          Join(tried, ", ") + ".";
+            return false;
+        }
     }
-    fluid_settings_t* settings = m_engine->FluidSettings();
-    if (!m_options.AudioFile.empty())
-        fluid_settings_setstr(settings, "audio.file.name", m_options.AudioFile.c_str());
+    if (m_stream) {
+        // A new run of the stream's clock, from its first request on.
+        m_timeline->Restart(m_delayFrames);
+        m_stream->Resume();
+    }
+    m_suspended = false;
+    m_lastActivity = SteadyClock::MonotonicNanos();
+    m_runStart = m_lastActivity;
+    if (IdleStopMsLocked() > 0 && !m_idleWatch.joinable())
+        m_idleWatch = std::thread([this] { WatchIdle(); });
+    m_idleWake.notify_all();
+    return true;
+}
+
+bool FluidSynthOutput::ConnectStreamLocked(std::string& reason) {
     const double rate = m_engine->SampleRate();
-    if (!m_timeline)
-        m_timeline =
-            std::make_unique<StreamTimeline>(rate, std::llround(m_options.JitterAllowanceMs * 1e6),
-                                             std::llround(m_options.WarmUpMs * 1e6));
+    PulseStream::Options options;
+    options.SampleRate = rate;
+    options.BufferFrames = m_options.StreamBufferFrames;
+    std::unique_ptr<PulseStream> stream = PulseStream::Open(
+        options, [this](float* out, int frames) { RenderStream(out, frames); }, reason);
+    if (!stream)
+        return false;
+    // After a resume the server asks for a whole buffer at once, then for
+    // one request at a time at a steady pace: the line starts at the second.
+    const double allowance = m_options.StreamJitterAllowanceMs;
+    m_timeline = std::make_unique<StreamTimeline>(rate, std::llround(allowance * 1e6),
+                                                  SampleClock::Settling{0, 1, true});
+    // A message lands beyond the request rendered last, the allowance for
+    // early requests, and the block before its own that the engine releases
+    // it in.
+    m_delayFrames = stream->RequestFrames() + std::llround(allowance * rate / 1000) +
+                    FluidSynthEngine::BlockFrames;
+    m_timed = true;
+    m_stream = std::move(stream);
+    m_driverName = StreamDriver;
+    return true;
+}
+
+bool FluidSynthOutput::OpenDriverLocked(const std::string& name, std::string& reason) {
+    fluid_settings_t* settings = m_engine->FluidSettings();
+    const double rate = m_engine->SampleRate();
+    m_timeline = std::make_unique<StreamTimeline>(
+        rate, std::llround(m_options.JitterAllowanceMs * 1e6),
+        SampleClock::Settling{std::llround(m_options.WarmUpMs * 1e6)});
     // A message must land beyond whatever the driver may have rendered when it
     // arrives: one period, the allowance for early calls, and the block before
     // the wanted one that the engine releases it in.
@@ -145,35 +214,19 @@ bool FluidSynthOutput::StartDriverLocked() {
                     FluidSynthEngine::BlockFrames;
     m_timeline->Restart(m_delayFrames);
     FluidLogCapture log;
-    std::vector<std::string> tried;
-    for (const std::string& name : m_options.AudioDrivers) {
-        fluid_settings_setstr(settings, "audio.driver", name.c_str());
-        log.Take();
-        // A driver that calls back lets messages go on the sample clock; the
-        // others (the file driver) render on their own and play messages at once.
-        m_driver = new_fluid_audio_driver2(settings, &FluidSynthOutput::Render, this);
-        m_timed = m_driver != nullptr;
-        if (m_driver == nullptr)
-            m_driver = new_fluid_audio_driver(settings, m_engine->Synth());
-        if (m_driver != nullptr) {
-            m_driverName = name;
-            break;
-        }
-        const std::string reason = log.Take();
-        tried.push_back(reason.empty() ? name : name + " (" + reason + ")");
+    fluid_settings_setstr(settings, "audio.driver", name.c_str());
+    // A driver that calls back lets messages go on the sample clock; the
+    // others (the file driver) render on their own and play messages at once.
+    m_driver = new_fluid_audio_driver2(settings, &FluidSynthOutput::Render, this);
+    m_timed = m_driver != nullptr;
+    if (m_driver == nullptr)
+        m_driver = new_fluid_audio_driver(settings, m_engine->Synth());
+    if (m_driver != nullptr) {
+        m_driverName = name;
+        return true;
     }
-    if (m_driver == nullptr) {
-        m_lastError = "No audio output could be opened for the built-in synthesizer. Tried " +
-                      Join(tried, ", ") + ".";
-        return false;
-    }
-    m_suspended = false;
-    m_lastActivity = SteadyClock::MonotonicNanos();
-    m_runStart = m_lastActivity;
-    if (m_options.IdleStopMs > 0 && !m_idleWatch.joinable())
-        m_idleWatch = std::thread([this] { WatchIdle(); });
-    m_idleWake.notify_all();
-    return true;
+    reason = log.Take();
+    return false;
 }
 
 int FluidSynthOutput::Render(void* data, int frames, int effectCount, float* effects[],
@@ -184,10 +237,17 @@ int FluidSynthOutput::Render(void* data, int frames, int effectCount, float* eff
     return engine.Process(frames, effectCount, effects, outCount, out);
 }
 
+void FluidSynthOutput::RenderStream(float* out, int frames) {
+    m_timeline->Observe(SteadyClock::MonotonicNanos(), m_engine->RenderedFrames(), m_play);
+    m_engine->RenderInterleaved(out, frames);
+}
+
 void FluidSynthOutput::DeleteDriverLocked() {
-    // Joins the audio thread, which never takes m_mutex.
-    delete_fluid_audio_driver(m_driver);
+    // Each joins its audio thread, which never takes m_mutex.
+    if (m_driver != nullptr)
+        delete_fluid_audio_driver(m_driver);
     m_driver = nullptr;
+    m_stream.reset();
     m_driverName.clear();
     // What is still held goes to the engine, so that its state (a channel's
     // program, a note's end) is as sent.
@@ -195,11 +255,25 @@ void FluidSynthOutput::DeleteDriverLocked() {
         m_timeline->Release(m_play);
 }
 
+void FluidSynthOutput::SuspendLocked() {
+    if (m_stream) {
+        m_stream->Pause();
+        m_timeline->Release(m_play);
+    } else {
+        DeleteDriverLocked();
+    }
+    m_suspended = true;
+}
+
+bool FluidSynthOutput::FeedingLocked() const {
+    return m_driver != nullptr || (m_stream && !m_stream->IsPaused());
+}
+
 void FluidSynthOutput::Stop() {
     std::lock_guard lock(m_mutex);
     m_suspended = false;
     m_holding = false;
-    if (m_driver == nullptr)
+    if (m_driver == nullptr && !m_stream)
         return;
     DeleteDriverLocked();
     // A note left sounding or still to come would otherwise sound at the next open.
@@ -210,10 +284,10 @@ void FluidSynthOutput::Stop() {
 void FluidSynthOutput::WatchIdle() {
     using std::chrono::nanoseconds;
     using std::chrono::steady_clock;
-    const int64_t idle = int64_t{m_options.IdleStopMs} * 1'000'000;
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        if (m_driver == nullptr || m_holding) {
+        const int64_t idle = int64_t{IdleStopMsLocked()} * 1'000'000;
+        if (!FeedingLocked() || m_holding || idle <= 0) {
             m_idleWake.wait(lock);
             continue;
         }
@@ -229,9 +303,12 @@ void FluidSynthOutput::WatchIdle() {
             m_lastActivity = now - idle + idle / 20;
             continue;
         }
-        DeleteDriverLocked();
-        m_suspended = true;
+        SuspendLocked();
     }
+}
+
+int FluidSynthOutput::IdleStopMsLocked() const {
+    return m_stream ? m_options.StreamIdleStopMs : m_options.IdleStopMs;
 }
 
 void FluidSynthOutput::Hold(bool held) {
@@ -245,7 +322,7 @@ void FluidSynthOutput::Hold(bool held) {
 
 bool FluidSynthOutput::IsRunning() const {
     std::lock_guard lock(m_mutex);
-    return m_driver != nullptr;
+    return FeedingLocked();
 }
 
 bool FluidSynthOutput::IsSuspended() const {
@@ -260,7 +337,7 @@ std::string FluidSynthOutput::DriverName() const {
 
 int64_t FluidSynthOutput::DelayFrames() const {
     std::lock_guard lock(m_mutex);
-    if (m_driver == nullptr || !m_timed)
+    if (!FeedingLocked() || !m_timed)
         return 0;
     return m_delayFrames + m_timeline->ExtraFrames();
 }
@@ -272,13 +349,18 @@ void FluidSynthOutput::Send(uint32_t message) {
     if (!m_engine)
         return;
     m_lastActivity = arrival;
+    if (m_stream && m_stream->HasFailed()) {
+        // The sound server went away: connect again, or to another output.
+        DeleteDriverLocked();
+        m_suspended = true;
+    }
     if (m_suspended && !StartDriverLocked()) {
         // Nothing to hear it through, but the synthesizer keeps its state (the
         // program of a channel) for when sound comes back.
         m_engine->Send(message);
         return;
     }
-    if (m_driver == nullptr || !m_timed) {
+    if (!FeedingLocked() || !m_timed) {
         m_engine->Send(message);
         return;
     }

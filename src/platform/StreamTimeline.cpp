@@ -4,8 +4,9 @@
 
 namespace sonavel {
 
-StreamTimeline::StreamTimeline(double sampleRate, int64_t jitterNanos, int64_t warmUpNanos)
-    : m_clock(sampleRate, jitterNanos, warmUpNanos) {}
+StreamTimeline::StreamTimeline(double sampleRate, int64_t jitterNanos,
+                               SampleClock::Settling settling)
+    : m_clock(sampleRate, jitterNanos, settling) {}
 
 void StreamTimeline::Restart(int64_t delayFrames) {
     std::lock_guard lock(m_mutex);

@@ -23,7 +23,7 @@ public:
     // Plays a message at a frame; a negative frame means at once.
     using Sink = std::function<void(uint32_t message, int64_t frame)>;
 
-    StreamTimeline(double sampleRate, int64_t jitterNanos, int64_t warmUpNanos);
+    StreamTimeline(double sampleRate, int64_t jitterNanos, SampleClock::Settling settling);
 
     // A new run of the driver, with messages delayFrames after their arrival.
     // Only while no driver runs.

@@ -150,7 +150,7 @@ void SystemMidiOutput::Close(uint32_t handle) {
 }
 
 void SystemMidiOutput::PreloadSynth() {
-    m_synth.Load();
+    m_synth.Prepare();
 }
 
 std::string SystemMidiOutput::PortsProblems() const {

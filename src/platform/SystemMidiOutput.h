@@ -54,7 +54,8 @@ public:
     void Hold(uint32_t handle, bool held) override;
     std::string LastError() const override { return m_lastError; }
 
-    // Loads the synthesizer's SoundFont now, so that the first Open is quick.
+    // Loads the synthesizer's SoundFont and connects its audio output now, so
+    // that the first Open is quick.
     // Meant for a background thread right after the window shows; an Open
     // that comes meanwhile waits for it rather than loading twice. The caller
     // must let it finish before destroying this object.

@@ -21,7 +21,7 @@ int64_t Nanos(int64_t frames) {
 // Feeds a timeline as a driver does: a call a period apart, each rendering
 // one period, and keeps what it plays.
 struct Driver {
-    StreamTimeline Timeline{Rate, 2 * Ms, 40 * Ms};
+    StreamTimeline Timeline{Rate, 2 * Ms, {40 * Ms}};
     std::vector<std::pair<uint32_t, int64_t>> Played;
     StreamTimeline::Sink Sink = [this](uint32_t message, int64_t frame) {
         Played.emplace_back(message, frame);

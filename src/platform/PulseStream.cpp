@@ -1,0 +1,221 @@
+#include "platform/PulseStream.h"
+
+#include <algorithm>
+#include <pthread.h>
+#include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
+#include <sched.h>
+
+namespace sonavel {
+
+namespace {
+
+constexpr size_t FrameBytes = 2 * sizeof(float);
+
+// Operations whose end nobody waits for; null when the stream has failed.
+void Forget(pa_operation* operation) {
+    if (operation != nullptr)
+        pa_operation_unref(operation);
+}
+
+} // namespace
+
+PulseStream::PulseStream(Render render) : m_render(std::move(render)) {}
+
+std::unique_ptr<PulseStream> PulseStream::Open(const Options& options, Render render,
+                                               std::string& error) {
+    std::unique_ptr<PulseStream> stream(new PulseStream(std::move(render)));
+    if (!stream->Connect(options, error))
+        return nullptr;
+    return stream;
+}
+
+bool PulseStream::Connect(const Options& options, std::string& error) {
+    m_loop = pa_threaded_mainloop_new();
+    if (m_loop == nullptr) {
+        error = "cannot make the sound server's event loop";
+        return false;
+    }
+    m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), options.ClientName.c_str());
+    if (m_context == nullptr) {
+        error = "cannot make a connection to the sound server";
+        return false;
+    }
+    const auto onState = [](auto*, void* self) { static_cast<PulseStream*>(self)->WatchState(); };
+    pa_context_set_state_callback(m_context, onState, this);
+    // Never start a server: the user's session has one or does not.
+    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        error = pa_strerror(pa_context_errno(m_context));
+        return false;
+    }
+    pa_threaded_mainloop_lock(m_loop);
+    if (pa_threaded_mainloop_start(m_loop) < 0) {
+        pa_threaded_mainloop_unlock(m_loop);
+        error = "cannot start the sound server's event loop";
+        return false;
+    }
+
+    // A server that hangs must not hang the program: give up at a deadline.
+    struct Deadline {
+        pa_threaded_mainloop* Loop;
+        bool Passed = false;
+    } deadline{m_loop};
+    const auto onDeadline = [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
+        auto* d = static_cast<Deadline*>(data);
+        d->Passed = true;
+        pa_threaded_mainloop_signal(d->Loop, 0);
+    };
+    pa_time_event* timer = pa_context_rttime_new(
+        m_context, pa_rtclock_now() + pa_usec_t(options.ConnectTimeoutMs) * PA_USEC_PER_MSEC,
+        onDeadline, &deadline);
+    const auto wait = [&](auto ready, auto good) {
+        while (!ready()) {
+            if (!good()) {
+                error = pa_strerror(pa_context_errno(m_context));
+                return false;
+            }
+            if (deadline.Passed) {
+                error = "the sound server did not answer within " +
+                        std::to_string(options.ConnectTimeoutMs) + " ms";
+                return false;
+            }
+            pa_threaded_mainloop_wait(m_loop);
+        }
+        return true;
+    };
+
+    bool ok = wait([&] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; },
+                   [&] { return PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)); });
+    if (ok) {
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(options.SampleRate),
+                                  2};
+        pa_channel_map map;
+        pa_channel_map_init_stereo(&map);
+        m_stream = pa_stream_new(m_context, options.StreamName.c_str(), &spec, &map);
+        if (m_stream == nullptr) {
+            error = pa_strerror(pa_context_errno(m_context));
+            ok = false;
+        }
+    }
+    if (ok) {
+        pa_stream_set_state_callback(m_stream, onState, this);
+        pa_stream_set_write_callback(
+            m_stream,
+            [](pa_stream*, size_t bytes, void* self) {
+                static_cast<PulseStream*>(self)->Write(bytes);
+            },
+            this);
+        // The server keeps the buffer topped up to tlength and asks for more
+        // whenever a quarter of it has played: rendered sound waits little
+        // before it is heard.
+        const auto frames = static_cast<uint32_t>(std::max(options.BufferFrames, 64));
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = frames * FrameBytes;
+        attr.prebuf = static_cast<uint32_t>(-1);
+        attr.minreq = frames / 4 * FrameBytes;
+        attr.fragsize = static_cast<uint32_t>(-1);
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+        if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+            error = pa_strerror(pa_context_errno(m_context));
+            ok = false;
+        }
+    }
+    if (ok)
+        ok = wait([&] { return pa_stream_get_state(m_stream) == PA_STREAM_READY; },
+                  [&] { return PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)); });
+    if (ok) {
+        const pa_buffer_attr* granted = pa_stream_get_buffer_attr(m_stream);
+        m_bufferFrames = static_cast<int>(granted->tlength / FrameBytes);
+        m_requestFrames = static_cast<int>(granted->minreq / FrameBytes);
+    }
+    if (timer != nullptr)
+        pa_threaded_mainloop_get_api(m_loop)->time_free(timer);
+    pa_threaded_mainloop_unlock(m_loop);
+    return ok;
+}
+
+PulseStream::~PulseStream() {
+    if (m_loop == nullptr)
+        return;
+    pa_threaded_mainloop_lock(m_loop);
+    if (m_stream != nullptr) {
+        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+    }
+    if (m_context != nullptr) {
+        pa_context_set_state_callback(m_context, nullptr, nullptr);
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+    }
+    pa_threaded_mainloop_unlock(m_loop);
+    pa_threaded_mainloop_stop(m_loop);
+    pa_threaded_mainloop_free(m_loop);
+}
+
+void PulseStream::WatchState() {
+    const bool contextBad =
+        m_context != nullptr && !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context));
+    const bool streamBad = m_stream != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream));
+    if (contextBad || streamBad)
+        m_failed.store(true, std::memory_order_release);
+    pa_threaded_mainloop_signal(m_loop, 0);
+}
+
+void PulseStream::Write(size_t bytes) {
+    if (!m_prioritySet) {
+        // Like FluidSynth's own audio threads: ahead of the window and the
+        // desktop, so that a busy moment elsewhere does not leave the sound
+        // server without sound. Refused without the right to it, which only
+        // leaves the thread at normal priority.
+        m_prioritySet = true;
+        sched_param param{};
+        param.sched_priority = RealtimePriority;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    }
+    const size_t frames = bytes / FrameBytes;
+    if (frames == 0)
+        return;
+    if (m_buffer.size() < frames * 2)
+        m_buffer.resize(frames * 2);
+    float* out = m_buffer.data();
+    // Requests while paused (the first fill, one on its way at the pause)
+    // get silence.
+    if (m_paused)
+        std::fill(out, out + frames * 2, 0.0f);
+    else
+        m_render(out, static_cast<int>(frames));
+    pa_stream_write(m_stream, out, frames * FrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+}
+
+void PulseStream::Pause() {
+    pa_threaded_mainloop_lock(m_loop);
+    m_paused = true;
+    Forget(pa_stream_cork(m_stream, 1, nullptr, nullptr));
+    pa_threaded_mainloop_unlock(m_loop);
+}
+
+void PulseStream::Resume() {
+    pa_threaded_mainloop_lock(m_loop);
+    // The server still holds silence from before the pause. Dropping it
+    // makes the stream start as a new one: the server waits until it has a
+    // full buffer again, so it never starts short of sound, which would put a
+    // gap after the first sound. The first request is that refill; the
+    // requests after it come at the steady pace.
+    Forget(pa_stream_flush(m_stream, nullptr, nullptr));
+    Forget(pa_stream_cork(m_stream, 0, nullptr, nullptr));
+    m_paused = false;
+    pa_threaded_mainloop_unlock(m_loop);
+}
+
+bool PulseStream::IsPaused() const {
+    pa_threaded_mainloop_lock(m_loop);
+    const bool paused = m_paused;
+    pa_threaded_mainloop_unlock(m_loop);
+    return paused;
+}
+
+} // namespace sonavel

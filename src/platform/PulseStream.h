@@ -1,0 +1,84 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct pa_threaded_mainloop pa_threaded_mainloop;
+typedef struct pa_context pa_context;
+typedef struct pa_stream pa_stream;
+
+namespace sonavel {
+
+// A playback stream of the PulseAudio sound server (or of PipeWire, which
+// speaks the same protocol), fed from a callback on the stream's own thread.
+//
+// Unlike an audio driver that is made and deleted, the stream can be paused in
+// silence (corked: the server stops asking for sound, and nothing in the
+// program wakes) and resumed within a millisecond, on the same connection.
+// The server's buffer is kept small and refilled in small requests, so that
+// what is rendered sounds a few milliseconds later.
+class PulseStream {
+public:
+    // Renders frames of interleaved stereo (left, right) float samples into
+    // out. Called on the stream's thread, once per request of the server.
+    using Render = std::function<void(float* out, int frames)>;
+
+    struct Options {
+        double SampleRate = 48000;
+        // The buffer asked of the server, in frames; the server may grant less.
+        int BufferFrames = 256;
+        // How long to wait for the server before giving up.
+        int ConnectTimeoutMs = 2000;
+        std::string ClientName = "Sonavel";
+        std::string StreamName = "Built-in synthesizer";
+    };
+
+    // Connects to the server and opens the stream, paused. Null with the
+    // reason in error when the server cannot be reached or refuses the stream.
+    static std::unique_ptr<PulseStream> Open(const Options& options, Render render,
+                                             std::string& error);
+    ~PulseStream();
+    PulseStream(const PulseStream&) = delete;
+    PulseStream& operator=(const PulseStream&) = delete;
+
+    // Stops asking for sound. When it returns, render is not called again
+    // until Resume.
+    void Pause();
+    // Drops what the server still holds and asks for sound again. Never waits
+    // for the server.
+    void Resume();
+    bool IsPaused() const;
+    // True once the connection or the stream has failed (the server went
+    // away); a failed stream is silent for good.
+    bool HasFailed() const { return m_failed.load(std::memory_order_acquire); }
+
+    // The buffer the server granted, and the least it asks for at a time, in frames.
+    int BufferFrames() const { return m_bufferFrames; }
+    int RequestFrames() const { return m_requestFrames; }
+
+    // The stream thread's realtime priority, where the system grants one:
+    // that of FluidSynth's audio threads.
+    static constexpr int RealtimePriority = 60;
+
+private:
+    explicit PulseStream(Render render);
+    bool Connect(const Options& options, std::string& error);
+    void Write(size_t bytes);
+    void WatchState();
+
+    Render m_render;
+    pa_threaded_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    std::vector<float> m_buffer;
+    bool m_paused = true;       // guarded by the loop's lock
+    bool m_prioritySet = false; // on the loop's thread only
+    std::atomic<bool> m_failed{false};
+    int m_bufferFrames = 0;
+    int m_requestFrames = 0;
+};
+
+} // namespace sonavel
