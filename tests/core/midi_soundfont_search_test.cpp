@@ -1,3 +1,4 @@
+#include "TempDir.h"
 #include "platform/FluidSynthOutput.h"
 
 #include <cstdlib>
@@ -10,19 +11,9 @@
 using namespace sonavel;
 namespace fs = std::filesystem;
 
-namespace {
+using fakes::TempDir;
 
-struct TempDir {
-    fs::path Path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "sonavel-sf-XXXXXX").string();
-        Path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-};
+namespace {
 
 void Touch(const fs::path& path) {
     std::ofstream(path) << "x";
@@ -31,7 +22,7 @@ void Touch(const fs::path& path) {
 } // namespace
 
 TEST(SoundFontSearch, ChosenFileThenPreferredNamesThenAnySoundFontByName) {
-    TempDir dir;
+    TempDir dir("sonavel-sf");
     const fs::path a = dir.Path / "a";
     const fs::path b = dir.Path / "b";
     fs::create_directories(a);
@@ -60,7 +51,7 @@ TEST(SoundFontSearch, ChosenFileThenPreferredNamesThenAnySoundFontByName) {
 }
 
 TEST(SoundFontSearch, NothingFoundNamesTheDeviceSo) {
-    TempDir dir;
+    TempDir dir("sonavel-sf");
     FluidSynthOutput::Options options;
     options.SoundFontFiles = {(dir.Path / "default-GM.sf2").string()};
     options.SoundFontFolders = {dir.Path.string()};

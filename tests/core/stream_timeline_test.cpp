@@ -113,3 +113,43 @@ TEST(StreamTimeline, ReleasePlaysHeldAndLaterMessagesAtOnceUntilTheNextRun) {
     ASSERT_EQ(driver.Played.size(), 3u);
     EXPECT_GE(driver.Played[2].second, 0);
 }
+
+// A stream resumed on a live connection: the server's first request refills
+// its whole buffer at once, and the ones after it come at the pace of the
+// sound. The line is drawn from the second, so a message that woke the stream
+// plays the plain delay after it arrived, and later ones keep their distance.
+TEST(StreamTimeline, AResumedStreamDrawsItsLineFromTheRequestAfterTheRefill) {
+    constexpr int64_t Refill = 288;
+    constexpr int64_t Request = 96;
+    constexpr int64_t StreamDelay = 208;
+    StreamTimeline timeline{Rate, 1 * Ms, {0, 1, true}};
+    std::vector<std::pair<uint32_t, int64_t>> played;
+    const StreamTimeline::Sink sink = [&](uint32_t message, int64_t frame) {
+        played.emplace_back(message, frame);
+    };
+    timeline.Restart(StreamDelay);
+
+    const int64_t arrival = 3000 * Ms;
+    timeline.Place(arrival, 0x7F3C90, sink);
+    timeline.Observe(arrival + Ms / 5, 0, sink); // the refill
+    EXPECT_TRUE(played.empty()) << "placed on the refill's line";
+    const int64_t start = arrival + Ms / 5 + Ms / 10; // of the steady requests
+    int64_t rendered = Refill;
+    timeline.Observe(start, rendered, sink);
+    ASSERT_EQ(played.size(), 1u);
+    EXPECT_EQ(timeline.ExtraFrames(), 0);
+    const int64_t line = start - Nanos(Refill); // when frame 0 is due on the line
+    EXPECT_NEAR(static_cast<double>(played[0].second),
+                static_cast<double>(Refill - 48 * 3 / 10 + StreamDelay), 1);
+    EXPECT_GT(played[0].second, rendered + Request);
+
+    // Steady requests, some late; a message a second later lands a second of
+    // frames later, beyond what has been rendered.
+    for (rendered += Request; rendered < 48000 + Refill; rendered += Request)
+        timeline.Observe(line + Nanos(rendered) + (rendered % 480 == 0 ? Ms / 2 : 0), rendered,
+                         sink);
+    timeline.Place(arrival + 1000 * Ms, 0x7F4090, sink);
+    ASSERT_EQ(played.size(), 2u);
+    EXPECT_NEAR(static_cast<double>(played[1].second - played[0].second), 48000, 1);
+    EXPECT_GT(played[1].second, rendered);
+}

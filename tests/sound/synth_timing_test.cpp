@@ -1,4 +1,5 @@
 #include "LoadedSynth.h"
+#include "TempDir.h"
 #include "platform/SampleClock.h"
 
 #include <chrono>
@@ -18,23 +19,13 @@ namespace fs = std::filesystem;
 
 using fakes::LoadedSynth;
 
+using fakes::TempDir;
+
 namespace {
 
 constexpr auto Pack = &LoadedSynth::Pack;
 
 constexpr int64_t Ms = 1'000'000;
-
-struct TempDir {
-    fs::path Path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "sonavel-timing-XXXXXX").string();
-        Path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-};
 
 // The engine with the system's GM SoundFont, rendered into memory in steps as
 // an audio driver would ask for it.
@@ -230,7 +221,7 @@ TEST(SampleClock, TakesTheLineFromTheFirstSteadyCallsAndHoldsIt) {
 // Idle stop and restart through FluidSynth's file driver, a real audio driver
 // that needs no sound card. Real time, but a fraction of a second.
 TEST(FluidSynthOutputIdle, StopsFeedingWhenSilentAndWakesWithTheFirstNoteIntact) {
-    TempDir dir;
+    TempDir dir("sonavel-timing");
     FluidSynthOutput::Options options;
     options.AudioDrivers = {"file"};
     options.AudioFile = (dir.Path / "out.wav").string();

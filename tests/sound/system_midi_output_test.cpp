@@ -1,3 +1,4 @@
+#include "TempDir.h"
 #include "midi/clsMidi.h"
 #include "platform/SystemMidiOutput.h"
 #include "startup/AppError.h"
@@ -16,21 +17,11 @@
 using namespace sonavel;
 namespace fs = std::filesystem;
 
+using fakes::TempDir;
+
 namespace {
 
 const char* const GmSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
-
-struct TempDir {
-    fs::path Path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "sonavel-midi-XXXXXX").string();
-        Path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(Path, ec);
-    }
-};
 
 // Finds nothing but what the test puts there, and plays through FluidSynth's
 // "file" driver: a real audio driver that needs no sound card.
@@ -70,7 +61,7 @@ std::vector<int16_t> ReadWav(const fs::path& path) {
 } // namespace
 
 TEST(SystemMidiOutput, ListsDefaultThenSynthesizerNamedAfterItsSoundFont) {
-    TempDir dir;
+    TempDir dir("sonavel-midi");
     // The system's default is a link; the name is that of the file it leads to.
     fs::create_symlink(GmSoundFont, dir.Path / "default-GM.sf2");
     SystemMidiOutput::Options options = Isolated(dir.Path / "none", dir.Path / "out.wav");
@@ -100,7 +91,7 @@ TEST(SystemMidiOutput, MissingSoundFontIsAClearErrorThroughClsMidi) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        TempDir dir("sonavel-midi");
         if (row.junkFile)
             std::ofstream(dir.Path / row.junkFile) << "not a SoundFont";
         SystemMidiOutput output(Isolated(dir.Path, dir.Path / "out.wav"));
@@ -124,7 +115,7 @@ TEST(SystemMidiOutput, MissingSoundFontIsAClearErrorThroughClsMidi) {
 }
 
 TEST(SystemMidiOutput, NoAudioOutputIsAClearErrorAndKeepsTheSoundFont) {
-    TempDir dir;
+    TempDir dir("sonavel-midi");
     fs::create_symlink(GmSoundFont, dir.Path / "gm.sf2");
     SystemMidiOutput::Options options = Isolated(dir.Path, dir.Path / "out.wav");
     options.Synth.AudioDrivers = {"no-such-driver", "another-missing-one"};
@@ -138,7 +129,7 @@ TEST(SystemMidiOutput, NoAudioOutputIsAClearErrorAndKeepsTheSoundFont) {
 }
 
 TEST(SystemMidiOutput, SynthesizerPlaysThroughAnAudioDriverAndStopsOnClose) {
-    TempDir dir;
+    TempDir dir("sonavel-midi");
     fs::create_symlink(GmSoundFont, dir.Path / "gm.sf2");
     const fs::path wav = dir.Path / "out.wav";
     SystemMidiOutput output(Isolated(dir.Path, wav));
@@ -182,7 +173,7 @@ TEST(SystemMidiOutput, SynthesizerPlaysThroughAnAudioDriverAndStopsOnClose) {
 }
 
 TEST(SystemMidiOutput, UnknownDeviceNumbersFailToOpen) {
-    TempDir dir;
+    TempDir dir("sonavel-midi");
     SystemMidiOutput output(Isolated(dir.Path, dir.Path / "out.wav"));
     for (int32_t device : {1, 57, -2}) {
         SCOPED_TRACE(device);

@@ -1,0 +1,161 @@
+#include "PulseServer.h"
+
+#if __has_include(<pulse/simple.h>)
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <pulse/error.h>
+#include <pulse/simple.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace sonavel::fakes {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+PulseServer::PulseServer() {
+    std::string pattern = (fs::temp_directory_path() / "sonavel-pulse-XXXXXX").string();
+    m_dir = mkdtemp(pattern.data());
+    const fs::path socket = m_dir / "native";
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    const std::string log = (m_dir / "log").string();
+    posix_spawn_file_actions_addopen(&files, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "HOME=", 5) != 0 &&
+            std::strncmp(*e, "DISPLAY=", 8) != 0)
+            env.emplace_back(*e);
+    env.push_back("XDG_RUNTIME_DIR=" + m_dir.string());
+    env.push_back("HOME=" + m_dir.string());
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args{"pulseaudio",
+                                  "-n",
+                                  "--daemonize=no",
+                                  "--exit-idle-time=-1",
+                                  "--disallow-exit",
+                                  "--use-pid-file=no",
+                                  "-L",
+                                  "module-null-sink sink_name=sonavel_test rate=48000",
+                                  "-L",
+                                  "module-native-protocol-unix socket=" + socket.string() +
+                                      " auth-anonymous=1"};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = posix_spawnp(&m_pid, "pulseaudio", &files, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&files);
+    if (rc != 0) {
+        m_pid = 0;
+        m_why = "pulseaudio could not be started (" + std::string(strerror(rc)) +
+                "); install the package pulseaudio";
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            m_pid = 0;
+            m_why = "pulseaudio ended at once; see " + log;
+            return;
+        }
+        std::error_code ec;
+        if (fs::exists(socket, ec))
+            return;
+        std::this_thread::sleep_for(20ms);
+    }
+    m_why = "pulseaudio made no socket within 15 s";
+}
+
+PulseServer::~PulseServer() {
+    Kill();
+    std::error_code ec;
+    fs::remove_all(m_dir, ec);
+}
+
+std::string PulseServer::Address() const {
+    return "unix:" + (m_dir / "native").string();
+}
+
+void PulseServer::Kill() {
+    if (m_pid <= 0)
+        return;
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = 0;
+}
+
+MonitorRecorder::MonitorRecorder(const PulseServer& server) {
+    const pa_sample_spec spec{PA_SAMPLE_S16NE, PulseServer::Rate, 1};
+    // Small fragments keep the null sink running at a steady pace.
+    const uint32_t unset = static_cast<uint32_t>(-1);
+    const pa_buffer_attr attr{unset, unset, unset, unset, 960 * 2};
+    int error = 0;
+    const std::string address = server.Address();
+    m_stream = pa_simple_new(address.c_str(), "sonavel-test", PA_STREAM_RECORD,
+                             PulseServer::Monitor, "monitor", &spec, nullptr, &attr, &error);
+    if (m_stream == nullptr)
+        return;
+    m_thread = std::thread([this] {
+        std::vector<int16_t> chunk(960);
+        int error = 0;
+        while (!m_stop.load()) {
+            if (pa_simple_read(m_stream, chunk.data(), chunk.size() * 2, &error) < 0)
+                break;
+            std::lock_guard lock(m_mutex);
+            m_samples.insert(m_samples.end(), chunk.begin(), chunk.end());
+            m_arrivals.push_back(std::chrono::steady_clock::now().time_since_epoch().count());
+        }
+    });
+}
+
+bool MonitorRecorder::WaitFlowing() {
+    // Ten chunks of 20 ms that came one by one, not in a burst.
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (m_stream != nullptr && std::chrono::steady_clock::now() < deadline) {
+        {
+            std::lock_guard lock(m_mutex);
+            const size_t n = m_arrivals.size();
+            if (n >= 10 && m_arrivals[n - 1] - m_arrivals[n - 10] > 150'000'000)
+                return true;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+MonitorRecorder::~MonitorRecorder() {
+    Stop();
+}
+
+void MonitorRecorder::Stop() {
+    m_stop.store(true);
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_stream != nullptr) {
+        pa_simple_free(m_stream);
+        m_stream = nullptr;
+    }
+}
+
+std::vector<float> MonitorRecorder::Samples() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<float> samples(m_samples.size());
+    for (size_t i = 0; i < m_samples.size(); ++i)
+        samples[i] = static_cast<float>(m_samples[i]) / 32768.0f;
+    return samples;
+}
+
+} // namespace sonavel::fakes
+
+#endif

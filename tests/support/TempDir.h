@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace sonavel::fakes {
+
+// A fresh folder under the system's temporary folder, removed with all it
+// holds when the object goes.
+struct TempDir {
+    std::filesystem::path Path;
+    explicit TempDir(const std::string& prefix = "sonavel") {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+        Path = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(Path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+};
+
+} // namespace sonavel::fakes
