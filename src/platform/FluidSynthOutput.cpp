@@ -161,7 +161,14 @@ bool FluidSynthOutput::StartDriverLocked() {
         }
     }
     if (m_stream) {
-        // A new run of the stream's clock, from its first request on.
+        // A new run of the stream's clock, from its first request on. A
+        // message lands beyond the largest request seen so far, the allowance
+        // for early requests, and the block before its own that the engine
+        // releases it in.
+        const double rate = m_engine->SampleRate();
+        m_delayFrames = std::max(m_stream->RequestFrames(), m_stream->LargestRequestFrames()) +
+                        std::llround(m_options.StreamJitterAllowanceMs * rate / 1000) +
+                        FluidSynthEngine::BlockFrames;
         m_timeline->Restart(m_delayFrames);
         m_stream->Resume();
     }
@@ -188,11 +195,6 @@ bool FluidSynthOutput::ConnectStreamLocked(std::string& reason) {
     const double allowance = m_options.StreamJitterAllowanceMs;
     m_timeline = std::make_unique<StreamTimeline>(rate, std::llround(allowance * 1e6),
                                                   SampleClock::Settling{0, 1, true});
-    // A message lands beyond the request rendered last, the allowance for
-    // early requests, and the block before its own that the engine releases
-    // it in.
-    m_delayFrames = stream->RequestFrames() + std::llround(allowance * rate / 1000) +
-                    FluidSynthEngine::BlockFrames;
     m_timed = true;
     m_stream = std::move(stream);
     m_driverName = StreamDriver;

@@ -184,10 +184,15 @@ void PulseStream::Write(size_t bytes) {
     float* out = m_buffer.data();
     // Requests while paused (the first fill, one on its way at the pause)
     // get silence.
-    if (m_paused)
+    if (m_paused) {
         std::fill(out, out + frames * 2, 0.0f);
-    else
+    } else {
         m_render(out, static_cast<int>(frames));
+        if (m_refilling)
+            m_refilling = false;
+        else if (static_cast<int>(frames) > m_largestRequest.load(std::memory_order_relaxed))
+            m_largestRequest.store(static_cast<int>(frames), std::memory_order_release);
+    }
     pa_stream_write(m_stream, out, frames * FrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
 }
 
@@ -208,6 +213,7 @@ void PulseStream::Resume() {
     Forget(pa_stream_flush(m_stream, nullptr, nullptr));
     Forget(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     m_paused = false;
+    m_refilling = true;
     pa_threaded_mainloop_unlock(m_loop);
 }
 

@@ -58,6 +58,10 @@ public:
     // The buffer the server granted, and the least it asks for at a time, in frames.
     int BufferFrames() const { return m_bufferFrames; }
     int RequestFrames() const { return m_requestFrames; }
+    // The most the server has asked for at once, refills after a resume left
+    // out; 0 before it has asked. A server may ask in larger steps than the
+    // least it grants (PipeWire asks a whole cycle of its graph at a time).
+    int LargestRequestFrames() const { return m_largestRequest.load(std::memory_order_acquire); }
 
     // The stream thread's realtime priority, where the system grants one:
     // that of FluidSynth's audio threads.
@@ -76,6 +80,8 @@ private:
     std::vector<float> m_buffer;
     bool m_paused = true;       // guarded by the loop's lock
     bool m_prioritySet = false; // on the loop's thread only
+    bool m_refilling = false;   // guarded by the loop's lock
+    std::atomic<int> m_largestRequest{0};
     std::atomic<bool> m_failed{false};
     int m_bufferFrames = 0;
     int m_requestFrames = 0;

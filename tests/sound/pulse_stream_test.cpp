@@ -99,6 +99,7 @@ TEST(PulseStream, PausedAsksForNothingAndResumesWithARefillThenAtThePaceOfTheSou
 
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(callCount(), 0u) << "asked for sound while paused";
+    EXPECT_EQ(stream->LargestRequestFrames(), 0);
 
     stream->Resume();
     EXPECT_FALSE(stream->IsPaused());
@@ -115,6 +116,10 @@ TEST(PulseStream, PausedAsksForNothingAndResumesWithARefillThenAtThePaceOfTheSou
     }
     ASSERT_GE(seen.size(), 20u);
     EXPECT_EQ(seen[0].Frames, stream->BufferFrames()) << "the first request refills the buffer";
+    int largest = 0;
+    for (size_t i = 1; i < seen.size(); ++i)
+        largest = std::max(largest, seen[i].Frames);
+    EXPECT_EQ(stream->LargestRequestFrames(), largest) << "counted the refill";
     // From the second request on, what is asked is what has played.
     int64_t asked = 0;
     for (size_t i = 1; i + 1 < seen.size(); ++i)
