@@ -162,9 +162,10 @@ bool FluidSynthOutput::StartDriverLocked() {
     }
     if (m_stream) {
         // A new run of the stream's clock, from its first request on. A
-        // message lands beyond the largest request seen so far, the allowance
-        // for early requests, and the block before its own that the engine
-        // releases it in.
+        // message lands beyond the largest request of the run before (one
+        // late request only costs the next run), the allowance for early
+        // requests, and the block before its own that the engine releases it
+        // in.
         const double rate = m_engine->SampleRate();
         m_delayFrames = std::max(m_stream->RequestFrames(), m_stream->LargestRequestFrames()) +
                         std::llround(m_options.StreamJitterAllowanceMs * rate / 1000) +

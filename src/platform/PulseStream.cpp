@@ -214,6 +214,7 @@ void PulseStream::Resume() {
     Forget(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     m_paused = false;
     m_refilling = true;
+    m_largestRequest.store(0, std::memory_order_release);
     pa_threaded_mainloop_unlock(m_loop);
 }
 

@@ -58,9 +58,10 @@ public:
     // The buffer the server granted, and the least it asks for at a time, in frames.
     int BufferFrames() const { return m_bufferFrames; }
     int RequestFrames() const { return m_requestFrames; }
-    // The most the server has asked for at once, refills after a resume left
-    // out; 0 before it has asked. A server may ask in larger steps than the
-    // least it grants (PipeWire asks a whole cycle of its graph at a time).
+    // The most the server has asked for at once since the last Resume, its
+    // refill left out; 0 before it has asked. A server may ask in larger steps
+    // than the least it grants (PipeWire asks a whole cycle of its graph at a
+    // time), and a late request is larger too.
     int LargestRequestFrames() const { return m_largestRequest.load(std::memory_order_acquire); }
 
     // The stream thread's realtime priority, where the system grants one:
