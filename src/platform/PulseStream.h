@@ -28,7 +28,8 @@ public:
 
     struct Options {
         double SampleRate = 48000;
-        // The buffer asked of the server, in frames; the server may grant less.
+        // The latency asked of the server, in frames. It keeps part of it in
+        // the sink and gives the stream a buffer of the rest (BufferFrames()).
         int BufferFrames = 256;
         // How long to wait for the server before giving up.
         int ConnectTimeoutMs = 2000;
