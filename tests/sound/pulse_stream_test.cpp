@@ -11,6 +11,7 @@
 #include <cmath>
 #include <fluidsynth.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -61,13 +62,25 @@ std::vector<size_t> Onsets(const std::vector<float>& samples) {
     return onsets;
 }
 
+// Each test on a server of its own, which PULSE_SERVER names to the program.
+class OnPulseServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!server.Running())
+            GTEST_SKIP() << server.Why();
+        address = std::make_unique<ScopedEnv>("PULSE_SERVER", server.Address());
+    }
+
+    PulseServer server;
+    std::unique_ptr<ScopedEnv> address;
+};
+
+class PulseStreamOnServer : public OnPulseServer {};
+class SynthStreamOnServer : public OnPulseServer {};
+
 } // namespace
 
-TEST(PulseStream, PausedAsksForNothingAndResumesWithARefillThenAtThePaceOfTheSound) {
-    PulseServer server;
-    if (!server.Running())
-        GTEST_SKIP() << server.Why();
-    ScopedEnv address("PULSE_SERVER", server.Address());
+TEST_F(PulseStreamOnServer, PausedAsksForNothingAndResumesWithARefillThenAtThePaceOfTheSound) {
     MonitorRecorder recorder(server);
     ASSERT_TRUE(recorder.WaitFlowing());
 
@@ -143,11 +156,7 @@ TEST(PulseStream, WithoutAServerOpenFailsAndSaysWhy) {
     EXPECT_FALSE(error.empty());
 }
 
-TEST(FluidSynthOutputStream, PlaysInTimeAtPitchAndPausesInSilence) {
-    PulseServer server;
-    if (!server.Running())
-        GTEST_SKIP() << server.Why();
-    ScopedEnv address("PULSE_SERVER", server.Address());
+TEST_F(SynthStreamOnServer, PlaysInTimeAtPitchAndPausesInSilence) {
     MonitorRecorder recorder(server);
     ASSERT_TRUE(recorder.WaitFlowing());
     FluidSynthOutput::Options options;
@@ -207,11 +216,7 @@ TEST(FluidSynthOutputStream, PlaysInTimeAtPitchAndPausesInSilence) {
     output.Stop();
 }
 
-TEST(FluidSynthOutputStream, TurnsToTheNextOutputWhenTheServerGoesAway) {
-    PulseServer server;
-    if (!server.Running())
-        GTEST_SKIP() << server.Why();
-    ScopedEnv address("PULSE_SERVER", server.Address());
+TEST_F(SynthStreamOnServer, TurnsToTheNextOutputWhenTheServerGoesAway) {
     TempDir dir("sonavel-pulse");
     FluidSynthOutput::Options options;
     options.AudioDrivers = {FluidSynthOutput::StreamDriver, "file"};

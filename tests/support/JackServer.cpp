@@ -1,20 +1,18 @@
 #include "JackServer.h"
 
+#include "Spawn.h"
+
 #if __has_include(<jack/jack.h>)
 
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace sonavel::fakes {
 
@@ -31,31 +29,13 @@ int g_serverCount = 0;
 JackServer::JackServer()
     : m_name("sonavel-test-" + std::to_string(getpid()) + "-" + std::to_string(++g_serverCount)) {
     m_log = fs::temp_directory_path() / (m_name + ".log");
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&files, 1, 2);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e)
-        env.emplace_back(*e);
+    std::string why;
     // As root, jackd otherwise asks the session bus for the (absent) card.
-    env.emplace_back("JACK_NO_AUDIO_RESERVATION=1");
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args{"jackd", "--no-realtime", "--name", m_name, "-d", "dummy",
-                                  "-r",    "48000",         "-p",     "256"};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const int rc = posix_spawnp(&m_pid, "jackd", &files, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&files);
-    if (rc != 0) {
-        m_pid = 0;
-        m_why = "jackd could not be started (" + std::string(strerror(rc)) +
-                "); install the package jackd2";
+    m_pid = SpawnLogged(
+        {"jackd", "--no-realtime", "--name", m_name, "-d", "dummy", "-r", "48000", "-p", "256"}, {},
+        {"JACK_NO_AUDIO_RESERVATION=1"}, m_log.string(), why);
+    if (m_pid == 0) {
+        m_why = "jackd could not be started (" + why + "); install the package jackd2";
         return;
     }
     WaitUntilReady();

@@ -1,18 +1,18 @@
 #include "PulseServer.h"
 
+#include "Spawn.h"
+
 #if __has_include(<pulse/simple.h>)
 
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <pulse/error.h>
 #include <pulse/simple.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace sonavel::fakes {
 
@@ -23,50 +23,25 @@ PulseServer::PulseServer() {
     std::string pattern = (fs::temp_directory_path() / "sonavel-pulse-XXXXXX").string();
     m_dir = mkdtemp(pattern.data());
     const fs::path socket = m_dir / "native";
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
     const std::string log = (m_dir / "log").string();
-    posix_spawn_file_actions_addopen(&files, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&files, 1, 2);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "HOME=", 5) != 0 &&
-            std::strncmp(*e, "DISPLAY=", 8) != 0)
-            env.emplace_back(*e);
-    env.push_back("XDG_RUNTIME_DIR=" + m_dir.string());
-    env.push_back("HOME=" + m_dir.string());
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args{"pulseaudio",
-                                  "-n",
-                                  "--daemonize=no",
-                                  "--exit-idle-time=-1",
-                                  "--disallow-exit",
-                                  "--use-pid-file=no",
-                                  "-L",
-                                  "module-null-sink sink_name=sonavel_test rate=48000",
-                                  "-L",
-                                  "module-native-protocol-unix socket=" + socket.string() +
-                                      " auth-anonymous=1"};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const int rc = posix_spawnp(&m_pid, "pulseaudio", &files, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&files);
-    if (rc != 0) {
-        m_pid = 0;
-        m_why = "pulseaudio could not be started (" + std::string(strerror(rc)) +
-                "); install the package pulseaudio";
+    std::string why;
+    m_pid = SpawnLogged(
+        {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+         "--use-pid-file=no", "-L", "module-null-sink sink_name=sonavel_test rate=48000", "-L",
+         "module-native-protocol-unix socket=" + socket.string() + " auth-anonymous=1"},
+        {"XDG_RUNTIME_DIR", "HOME", "DISPLAY"},
+        {"XDG_RUNTIME_DIR=" + m_dir.string(), "HOME=" + m_dir.string()}, log, why);
+    if (m_pid == 0) {
+        m_why = "pulseaudio could not be started (" + why + "); install the package pulseaudio";
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + 15s;
     while (std::chrono::steady_clock::now() < deadline) {
         if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
             m_pid = 0;
-            m_why = "pulseaudio ended at once; see " + log;
+            std::ifstream in(log);
+            m_why =
+                "pulseaudio ended at once: " + std::string(std::istreambuf_iterator<char>(in), {});
             return;
         }
         std::error_code ec;
