@@ -161,15 +161,12 @@ bool FluidSynthOutput::StartDriverLocked() {
         }
     }
     if (m_stream) {
-        // A new run of the stream's clock, from its first request on. A
-        // message lands beyond the largest request of the run before (one
-        // late request only costs the next run), the allowance for early
-        // requests, and the block before its own that the engine releases it
-        // in.
-        const double rate = m_engine->SampleRate();
-        m_delayFrames = std::max(m_stream->RequestFrames(), m_stream->LargestRequestFrames()) +
-                        std::llround(m_options.StreamJitterAllowanceMs * rate / 1000) +
-                        FluidSynthEngine::BlockFrames;
+        // A new run of the stream's clock, from its first request on. What
+        // may be rendered ahead is the largest request of the run before: one
+        // late request only costs the next run.
+        m_delayFrames =
+            DelayBeyond(std::max(m_stream->RequestFrames(), m_stream->LargestRequestFrames()),
+                        m_options.StreamJitterAllowanceMs);
         m_timeline->Restart(m_delayFrames);
         m_stream->Resume();
     }
@@ -208,13 +205,10 @@ bool FluidSynthOutput::OpenDriverLocked(const std::string& name, std::string& re
     m_timeline = std::make_unique<StreamTimeline>(
         rate, std::llround(m_options.JitterAllowanceMs * 1e6),
         SampleClock::Settling{std::llround(m_options.WarmUpMs * 1e6)});
-    // A message must land beyond whatever the driver may have rendered when it
-    // arrives: one period, the allowance for early calls, and the block before
-    // the wanted one that the engine releases it in.
+    // The driver renders a period ahead.
     int periodSize = 0;
     fluid_settings_getint(settings, "audio.period-size", &periodSize);
-    m_delayFrames = periodSize + std::llround(m_options.JitterAllowanceMs * rate / 1000) +
-                    FluidSynthEngine::BlockFrames;
+    m_delayFrames = DelayBeyond(periodSize, m_options.JitterAllowanceMs);
     m_timeline->Restart(m_delayFrames);
     FluidLogCapture log;
     fluid_settings_setstr(settings, "audio.driver", name.c_str());
@@ -230,6 +224,11 @@ bool FluidSynthOutput::OpenDriverLocked(const std::string& name, std::string& re
     }
     reason = log.Take();
     return false;
+}
+
+int64_t FluidSynthOutput::DelayBeyond(int64_t renderedAhead, double allowanceMs) const {
+    return renderedAhead + std::llround(allowanceMs * m_engine->SampleRate() / 1000) +
+           FluidSynthEngine::BlockFrames;
 }
 
 int FluidSynthOutput::Render(void* data, int frames, int effectCount, float* effects[],

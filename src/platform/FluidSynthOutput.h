@@ -149,6 +149,10 @@ private:
     void SuspendLocked();
     bool FeedingLocked() const;
     int IdleStopMsLocked() const;
+    // The delay that puts a message beyond what an output may have rendered
+    // ahead when it arrives, the allowance for early calls, and the block
+    // before its own that the engine releases it in.
+    int64_t DelayBeyond(int64_t renderedAhead, double allowanceMs) const;
     void WatchIdle();
     void Trace(int64_t nanos, uint32_t message);
     std::string SearchedPlaces() const;

@@ -87,11 +87,11 @@ bool PulseStream::Connect(const Options& options, std::string& error) {
     bool ok = wait([&] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; },
                    [&] { return PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)); });
     if (ok) {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(options.SampleRate),
-                                  2};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(options.SampleRate),
+                                    2};
         pa_channel_map map;
         pa_channel_map_init_stereo(&map);
-        m_stream = pa_stream_new(m_context, options.StreamName.c_str(), &spec, &map);
+        m_stream = pa_stream_new(m_context, options.StreamName.c_str(), &format, &map);
         if (m_stream == nullptr) {
             error = pa_strerror(pa_context_errno(m_context));
             ok = false;

@@ -71,14 +71,14 @@ void PulseServer::Kill() {
 }
 
 MonitorRecorder::MonitorRecorder(const PulseServer& server) {
-    const pa_sample_spec spec{PA_SAMPLE_S16NE, PulseServer::Rate, 1};
+    const pa_sample_spec format{PA_SAMPLE_S16NE, PulseServer::Rate, 1};
     // Small fragments keep the null sink running at a steady pace.
     const uint32_t unset = static_cast<uint32_t>(-1);
     const pa_buffer_attr attr{unset, unset, unset, unset, 960 * 2};
     int error = 0;
     const std::string address = server.Address();
     m_stream = pa_simple_new(address.c_str(), "sonavel-test", PA_STREAM_RECORD,
-                             PulseServer::Monitor, "monitor", &spec, nullptr, &attr, &error);
+                             PulseServer::Monitor, "monitor", &format, nullptr, &attr, &error);
     if (m_stream == nullptr)
         return;
     m_thread = std::thread([this] {
