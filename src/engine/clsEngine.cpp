@@ -71,7 +71,6 @@ clsSettings& clsEngine::Settings() const {
 
 void clsEngine::NewQuestion() {
     try {
-        m_stopRequested = false;
         ShareErrorHandler();
         clsSettings& settings = Settings();
         if (settings.RandomKey())
@@ -99,12 +98,21 @@ void clsEngine::NewQuestion() {
 
 void clsEngine::PlayAgain() {
     try {
-        m_stopRequested = false;
         ShareErrorHandler();
         Play();
     } catch (...) {
         PassOnFailure(MyErr, "clsEngine::PlayAgain()", std::current_exception());
     }
+}
+
+void clsEngine::RequestStop() {
+    m_stopRequested = true;
+    m_clock.Interrupt();
+}
+
+void clsEngine::ClearStopRequest() {
+    m_stopRequested = false;
+    m_clock.Resume();
 }
 
 void clsEngine::StopPlaying() {
@@ -200,6 +208,8 @@ void clsEngine::GetRandomTwoNotes() {
 
 void clsEngine::Play() {
     try {
+        if (m_stopRequested)
+            return;
         clsSettings& settings = Settings();
         m_midi.SetDevice(settings.MIDIDevice());
         m_midi.SetChannel(settings.MIDIChannelKR());
@@ -362,7 +372,8 @@ void clsEngine::RaiseFeedback(int32_t code) {
 }
 
 void clsEngine::Sleep(int32_t ms) {
-    m_clock.SleepMs(ms > 0 ? ms : 0);
+    if (!m_stopRequested)
+        m_clock.SleepMs(ms > 0 ? ms : 0);
 }
 
 } // namespace sonavel

@@ -16,9 +16,9 @@ class clsSettings;
 class MidiOutput;
 
 // Chooses questions and plays them: key reference, pause, the two notes.
-// Playback is synchronous; the Feedback callback runs at the moments the window
-// may update itself (0 question chosen, 1..4 after each chord, 5 before the two
-// notes).
+// Playback is synchronous on the calling thread; the Feedback callback runs on
+// that thread at the moments the window may update itself (0 question chosen,
+// 1..4 after each chord, 5 before the two notes).
 class clsEngine {
 public:
     // Neither argument is owned; both must outlive the engine.
@@ -38,10 +38,12 @@ public:
     // Closes the MIDI device; the next question opens it again.
     void StopPlaying();
 
-    // Asks a question in progress to end at the next note boundary (its notes
-    // are stopped first); used when the window closes during playback. Cleared
-    // when the next NewQuestion or PlayAgain starts.
-    void RequestStop() { m_stopRequested = true; }
+    // Asks a question in progress to end at once: the wait in progress ends,
+    // the notes sounding are stopped and nothing more is played. Safe from any
+    // thread; the window calls it when it closes while a question plays. The
+    // request holds, for every later question too, until ClearStopRequest.
+    void RequestStop();
+    void ClearStopRequest();
     bool StopRequested() const { return m_stopRequested; }
 
     int32_t CurrentIntervalType() const { return m_currentIntervalType; }
@@ -76,8 +78,7 @@ private:
     Clock& m_clock;
     clsMidi m_midi;
     clsNoteBuffer m_noteBuffer;
-    // Set from the Feedback handler or, when the window closes, possibly from
-    // elsewhere; read between notes.
+    // Set from any thread; read between notes and before every wait.
     std::atomic<bool> m_stopRequested = false;
 
     int32_t m_currentIntervalType = 0;

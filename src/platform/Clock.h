@@ -15,6 +15,11 @@ public:
     // the previous one rather than from now, so small delays between them
     // (sending messages, repainting) do not add up over a question.
     virtual void SleepMs(int32_t ms) = 0;
+    // Ends the sleep in progress at once, and makes every later one return at
+    // once, until Resume. Safe from any thread: a question playing on its own
+    // thread is stopped this way when the window closes.
+    virtual void Interrupt() {}
+    virtual void Resume() {}
 };
 
 } // namespace sonavel

@@ -1,6 +1,6 @@
 #include "platform/SteadyClock.h"
 
-#include <cerrno>
+#include <chrono>
 #include <time.h>
 #include <utility>
 
@@ -12,7 +12,9 @@ constexpr int64_t NanosPerSecond = 1'000'000'000;
 
 } // namespace
 
-SteadyClock::SteadyClock() : SteadyClock(&MonotonicNanos, &WaitUntilMonotonic) {}
+SteadyClock::SteadyClock()
+    : m_now(&MonotonicNanos),
+      m_waitUntil([this](int64_t deadline) { WaitUntilMonotonic(deadline); }) {}
 
 SteadyClock::SteadyClock(TimeSource now, WaitUntil waitUntil)
     : m_now(std::move(now)), m_waitUntil(std::move(waitUntil)) {}
@@ -28,10 +30,28 @@ void SteadyClock::SleepMs(int32_t ms) {
     const int64_t deadline = start + int64_t(ms > 0 ? ms : 0) * 1'000'000;
     m_lastDeadline = deadline;
     m_anchored = true;
-    // A deadline already passed (a slow repaint) returns at once; the next
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_interrupted)
+            return;
+    }
+    // A deadline already passed (a late wakeup) returns at once; the next
     // deadline is still measured from this one, so the timeline catches up.
     if (deadline > now)
         m_waitUntil(deadline);
+}
+
+void SteadyClock::Interrupt() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_interrupted = true;
+    }
+    m_wake.notify_all();
+}
+
+void SteadyClock::Resume() {
+    const std::lock_guard lock(m_mutex);
+    m_interrupted = false;
 }
 
 int64_t SteadyClock::MonotonicNanos() {
@@ -40,14 +60,13 @@ int64_t SteadyClock::MonotonicNanos() {
     return int64_t(ts.tv_sec) * NanosPerSecond + ts.tv_nsec;
 }
 
-// Linux wakes an absolute-time sleep well within a millisecond of its deadline
-// (timer slack is 50 us), so no spinning is needed to keep notes within 2 ms.
+// std::chrono::steady_clock is CLOCK_MONOTONIC here, and a timed wait on it
+// wakes as closely to its deadline as clock_nanosleep does (timer slack is
+// 50 us), so notes keep their time and a close is not kept waiting.
 void SteadyClock::WaitUntilMonotonic(int64_t deadlineNanos) {
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(deadlineNanos / NanosPerSecond);
-    ts.tv_nsec = static_cast<long>(deadlineNanos % NanosPerSecond);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
+    const std::chrono::steady_clock::time_point deadline{std::chrono::nanoseconds(deadlineNanos)};
+    std::unique_lock lock(m_mutex);
+    m_wake.wait_until(lock, deadline, [this] { return m_interrupted; });
 }
 
 } // namespace sonavel

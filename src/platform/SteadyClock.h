@@ -2,16 +2,18 @@
 
 #include "platform/Clock.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 namespace sonavel {
 
 // The real clock: the monotonic system clock, sleeping to absolute deadlines.
 // A sleep that follows the previous one closely starts at that sleep's deadline,
-// so the time spent sending messages and repainting between notes is taken out
-// of the next wait instead of adding up; after an idle gap (the user answering)
-// the next sleep starts from now.
+// so the time spent sending messages between notes is taken out of the next
+// wait instead of adding up; after an idle gap (the user answering) the next
+// sleep starts from now.
 class SteadyClock : public Clock {
 public:
     // Monotonic time in nanoseconds; a wait until an absolute time of that clock.
@@ -28,18 +30,26 @@ public:
 
     int64_t NowMicros() override;
     void SleepMs(int32_t ms) override;
+    void Interrupt() override;
+    void Resume() override;
 
     // The deadline the last sleep waited for, in the time source's nanoseconds.
     int64_t LastDeadlineNanos() const { return m_lastDeadline; }
 
     static int64_t MonotonicNanos();
-    static void WaitUntilMonotonic(int64_t deadlineNanos);
 
 private:
+    // Waits on the monotonic clock until the deadline or an interruption.
+    void WaitUntilMonotonic(int64_t deadlineNanos);
+
     TimeSource m_now;
     WaitUntil m_waitUntil;
     int64_t m_lastDeadline = 0;
     bool m_anchored = false;
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_interrupted = false; // guarded by m_mutex
 };
 
 } // namespace sonavel

@@ -39,6 +39,7 @@ SystemMidiOutput::~SystemMidiOutput() {
 }
 
 std::vector<MidiDeviceInfo> SystemMidiOutput::Devices() {
+    const std::lock_guard lock(m_mutex);
     std::vector<MidiDeviceInfo> devices{{-1, "Default MIDI output"}, {0, m_synth.Name()}};
     int32_t number = 1;
     for (const RtMidiPorts::Port& port : m_ports.List())
@@ -47,6 +48,7 @@ std::vector<MidiDeviceInfo> SystemMidiOutput::Devices() {
 }
 
 int32_t SystemMidiOutput::Open(int32_t device, uint32_t& handle) {
+    const std::lock_guard lock(m_mutex);
     handle = 0;
     m_lastError.clear();
     if (device == 0)
@@ -99,6 +101,7 @@ int32_t SystemMidiOutput::OpenPort(const RtMidiPorts::Port& port, uint32_t& hand
 }
 
 int32_t SystemMidiOutput::Reconnect(uint32_t handle) {
+    const std::lock_guard lock(m_mutex);
     m_lastError.clear();
     const auto it = m_open.find(handle);
     if (it == m_open.end()) {
@@ -118,6 +121,7 @@ int32_t SystemMidiOutput::Reconnect(uint32_t handle) {
 }
 
 void SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
+    const std::lock_guard lock(m_mutex);
     const auto it = m_open.find(handle);
     if (it == m_open.end())
         return;
@@ -131,12 +135,14 @@ void SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
 }
 
 void SystemMidiOutput::Hold(uint32_t handle, bool held) {
+    const std::lock_guard lock(m_mutex);
     const auto it = m_open.find(handle);
     if (it != m_open.end() && it->second.IsSynth)
         m_synth.Hold(held);
 }
 
 void SystemMidiOutput::Close(uint32_t handle) {
+    const std::lock_guard lock(m_mutex);
     const auto it = m_open.find(handle);
     if (it == m_open.end())
         return;
@@ -147,6 +153,11 @@ void SystemMidiOutput::Close(uint32_t handle) {
         m_ports.Close(it->second.PortId);
     }
     m_open.erase(it);
+}
+
+std::string SystemMidiOutput::LastError() const {
+    const std::lock_guard lock(m_mutex);
+    return m_lastError;
 }
 
 void SystemMidiOutput::PreloadSynth() {

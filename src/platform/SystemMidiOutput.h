@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,8 @@ namespace sonavel {
 //       is one when it is opened, otherwise the built-in synthesizer;
 //    0  the built-in synthesizer (FluidSynth with a General MIDI SoundFont);
 //   1.. every RtMidi output port, ALSA ports first, then JACK ports.
-// Open results other than 0 are the numbers below. Use it from one thread,
-// except PreloadSynth.
+// Open results other than 0 are the numbers below. Safe from any thread: a
+// question plays on a thread of its own while the MIDI setup lists the devices.
 // The port that "Default MIDI output" (-1) opens: the first one that can make
 // a sound. ALSA's "Midi Through" only passes messages on and is skipped, unless
 // it is all there is. Returns -1 when names is empty.
@@ -52,7 +53,7 @@ public:
     void ShortMsg(uint32_t handle, uint32_t message) override;
     void Close(uint32_t handle) override;
     void Hold(uint32_t handle, bool held) override;
-    std::string LastError() const override { return m_lastError; }
+    std::string LastError() const override;
 
     // Loads the synthesizer's SoundFont and connects its audio output now, so
     // that the first Open is quick.
@@ -74,6 +75,8 @@ private:
     int32_t OpenPort(const RtMidiPorts::Port& port, uint32_t& handle);
     std::string PortsProblems() const;
 
+    // Serializes the public calls; PreloadSynth is the synthesizer's business.
+    mutable std::mutex m_mutex;
     FluidSynthOutput m_synth;
     RtMidiPorts m_ports;
     std::map<uint32_t, OpenDevice> m_open;

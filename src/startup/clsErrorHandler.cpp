@@ -9,6 +9,7 @@ namespace sonavel {
 
 void clsErrorHandler::PrepareError(const std::string& src, int16_t errno_,
                                    const std::string& errmsg) {
+    const std::lock_guard lock(m_mutex);
     if (!m_details.empty())
         m_details += "\r\n\r\n";
     m_details += "Source: " + src + "\r\n";
@@ -16,14 +17,22 @@ void clsErrorHandler::PrepareError(const std::string& src, int16_t errno_,
     m_details += "String: " + errmsg;
 }
 
-void clsErrorHandler::ShowError(const std::string& src, int16_t errno_,
-                                const std::string& errmsg) {
+void clsErrorHandler::ShowError(const std::string& src, int16_t errno_, const std::string& errmsg) {
     PrepareError(src, errno_, errmsg);
+    std::string details;
+    {
+        const std::lock_guard lock(m_mutex);
+        details.swap(m_details);
+    }
     if (m_presenter)
-        m_presenter->Present(errmsg, m_details);
+        m_presenter->Present(errmsg, details);
     else
-        std::cerr << errmsg << "\n" << m_details << "\n";
-    m_details.clear();
+        std::cerr << errmsg << "\n" << details << "\n";
+}
+
+std::string clsErrorHandler::ErrorDetails() const {
+    const std::lock_guard lock(m_mutex);
+    return m_details;
 }
 
 void clsErrorHandler::Raise(const std::string& src, int16_t errno_, const std::string& errmsg) {

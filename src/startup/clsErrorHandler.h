@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <mutex>
 #include <string>
 
 namespace sonavel {
@@ -12,7 +13,8 @@ class ErrorPresenter;
 
 // Collects the chain of report entries that a failure leaves on its way up and
 // shows them in one dialog. Entries prepared but not yet shown stay pending and
-// lead the next report.
+// lead the next report. Entries may be prepared on any thread (a question plays
+// on a thread of its own); a report is shown on the window's thread.
 class clsErrorHandler {
 public:
     const int16_t INTERNAL_ERROR = 9999;
@@ -35,10 +37,11 @@ public:
     // The failure path of an event handler: shows the exception in flight.
     void Show(const std::string& src, std::exception_ptr failure);
 
-    const std::string& ErrorDetails() const { return m_details; }
+    std::string ErrorDetails() const;
 
 private:
-    std::string m_details;
+    mutable std::mutex m_mutex;
+    std::string m_details; // guarded by m_mutex
     ErrorPresenter* m_presenter = nullptr;
 };
 

@@ -9,7 +9,6 @@
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
 #include "startup/modSignals.h"
-#include "ui/RepaintingClock.h"
 #include "ui/frmError.h"
 #include "ui/frmMain.h"
 
@@ -79,12 +78,10 @@ int Main() {
     QtMessageBoxes boxes;
     QtDesktop desktop;
     SystemMidiOutput output;
-    SteadyClock steadyClock;
-    RepaintingClock clock(steadyClock);
+    SteadyClock clock;
     ProgramObjects program;
     if (!StartUp(program, ProfileFolder(), {errorDialog, boxes, desktop, output, clock}))
         return 0;
-    program.MainWindow->SetEventPump([&clock] { clock.ProcessAllEventsAtNextSleep(); });
     CloseOnTerminationSignals([&program] {
         if (program.MainWindow)
             program.MainWindow->close();

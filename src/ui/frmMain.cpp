@@ -10,15 +10,19 @@
 #include "ui/frmAbout.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -135,7 +139,10 @@ frmMain::frmMain(clsSettings& settings, clsErrorHandler& errors, MidiOutput& out
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    m_engine.RequestStop();
+    m_playback.Join();
+}
 
 void frmMain::ConnectHandlers() {
     auto whenChosen = [this](QRadioButton* option, auto handler) {
@@ -196,8 +203,17 @@ void frmMain::Form_Load() {
     Handler("frmMain::Form_Load()", [&] {
         setWindowTitle(QString::fromLatin1(ProductName));
         m_engine.SetErrorHandler(&m_errors);
-        m_engine.objSettings = &m_settings;
-        m_engine.Feedback = [this](int32_t& code) { objEngine_Feedback(code); };
+        m_engine.objSettings = &m_playSettings;
+        // Raised on the playback thread; handled on the window's.
+        m_engine.Feedback = [this](int32_t& code) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, code] {
+                    int32_t raised = code;
+                    objEngine_Feedback(raised);
+                },
+                Qt::QueuedConnection);
+        };
         GetKeySettings();
         GetKeyTypeSettings();
         GetIntervalSettings();
@@ -454,22 +470,27 @@ void frmMain::lblInterval_MouseDown(int index) {
 void frmMain::SetQuestionState(QuestionState state) {
     m_state = state;
     switch (state) {
+    // The score frame stays enabled so that its counters stay readable while
+    // practising; only its Reset button follows the frame's availability.
     case Idle:
         m_c.fraAnswers->setEnabled(false);
-        for (QGroupBox* frame : {m_c.fraCadence, m_c.fraIntervalChoices, m_c.fraKey, m_c.fraKeyType,
-                                 m_c.fraScore, m_c.fraTempo})
+        for (QGroupBox* frame :
+             {m_c.fraCadence, m_c.fraIntervalChoices, m_c.fraKey, m_c.fraKeyType, m_c.fraTempo})
             frame->setEnabled(true);
+        m_c.cmdReset->setEnabled(true);
         m_c.cmdPlayAgain->setEnabled(false);
         m_c.cmdStart->setEnabled(true);
         m_c.cmdStop->setEnabled(false);
         m_c.cmdShowAnswer->setEnabled(false);
+        m_c.cmdStart->setFocus(Qt::OtherFocusReason);
         ShowStatus(QString::fromLatin1(IdleStatus));
         break;
     case Playing:
         for (QGroupBox* frame : {m_c.fraAnswers, m_c.fraCadence, m_c.fraIntervalChoices, m_c.fraKey,
-                                 m_c.fraKeyType, m_c.fraScore, m_c.fraTempo})
+                                 m_c.fraKeyType, m_c.fraTempo})
             frame->setEnabled(false);
-        for (QPushButton* button : {m_c.cmdPlayAgain, m_c.cmdStart, m_c.cmdStop, m_c.cmdShowAnswer})
+        for (QPushButton* button :
+             {m_c.cmdReset, m_c.cmdPlayAgain, m_c.cmdStart, m_c.cmdStop, m_c.cmdShowAnswer})
             button->setEnabled(false);
         break;
     case Answering:
@@ -477,6 +498,12 @@ void frmMain::SetQuestionState(QuestionState state) {
         m_c.cmdPlayAgain->setEnabled(true);
         m_c.cmdStop->setEnabled(true);
         m_c.cmdShowAnswer->setEnabled(true);
+        for (QListWidget* list :
+             {m_c.lstNoteAnswer[0], m_c.lstNoteAnswer[1], m_c.lstIntervalAnswer})
+            if (list->isEnabled()) {
+                list->setFocus(Qt::OtherFocusReason);
+                break;
+            }
         ShowStatus(QString::fromLatin1(AnsweringStatus));
         break;
     }
@@ -498,37 +525,50 @@ void frmMain::cmdStart_Click() {
                          MsgIcon::Critical);
             return;
         }
-        setCursor(Qt::WaitCursor);
+        // Busy, not waiting: the window stays usable while the question plays.
+        setCursor(Qt::BusyCursor);
         SetQuestionState(Playing);
         ClearSelection(m_c.lstIntervalAnswer);
         ClearSelection(m_c.lstNoteAnswer[0]);
         ClearSelection(m_c.lstNoteAnswer[1]);
         m_missed = false;
-        m_inEngine = true;
-        m_engine.NewQuestion();
-        m_inEngine = false;
-        SetQuestionState(Answering);
-        unsetCursor();
+        StartPlayback("frmMain::cmdStart_Click()", Idle, &clsEngine::NewQuestion);
     } catch (...) {
         m_errors.Show("frmMain::cmdStart_Click()", std::current_exception());
         RecoverFromPlayback(Idle);
     }
-    CloseChangedDevice();
-    CompletePendingClose();
 }
 
 void frmMain::cmdPlayAgain_Click() {
     try {
-        setCursor(Qt::WaitCursor);
+        setCursor(Qt::BusyCursor);
         SetQuestionState(Playing);
-        m_inEngine = true;
-        m_engine.PlayAgain();
-        m_inEngine = false;
-        SetQuestionState(Answering);
-        unsetCursor();
+        StartPlayback("frmMain::cmdPlayAgain_Click()", Answering, &clsEngine::PlayAgain);
     } catch (...) {
         m_errors.Show("frmMain::cmdPlayAgain_Click()", std::current_exception());
         RecoverFromPlayback(Answering);
+    }
+}
+
+void frmMain::StartPlayback(const char* src, QuestionState back, void (clsEngine::*play)()) {
+    m_playSettings = m_settings;
+    m_inEngine = true;
+    m_playback.Start(
+        this, [this, play] { (m_engine.*play)(); },
+        [this, src, back](std::exception_ptr failure) { PlaybackEnded(src, back, failure); });
+}
+
+void frmMain::PlaybackEnded(const char* src, QuestionState back, std::exception_ptr failure) {
+    m_playback.Join();
+    m_inEngine = false;
+    try {
+        if (failure)
+            std::rethrow_exception(failure);
+        SetQuestionState(Answering);
+        unsetCursor();
+    } catch (...) {
+        m_errors.Show(src, std::current_exception());
+        RecoverFromPlayback(back);
     }
     CloseChangedDevice();
     CompletePendingClose();
@@ -582,12 +622,16 @@ void frmMain::objEngine_Feedback(int32_t& code) {
         switch (code) {
         case 0:
             UpdateAnswerLabels();
-            // The question's key, key type and reference become visible, and
-            // the handlers refill the note lists for them.
-            ChooseEntry(m_c.cboKeyReference, m_settings.CurrentKeyReference(),
+            // The question's random choices become the settings: its
+            // instruments here, its key, key type and reference through their
+            // boxes, whose handlers refill the note lists for them.
+            m_settings.SetMIDIInstrumentKR(m_playSettings.MIDIInstrumentKR());
+            m_settings.SetMIDIInstrumentRN(m_playSettings.MIDIInstrumentRN());
+            ChooseEntry(m_c.cboKeyReference, m_playSettings.CurrentKeyReference(),
                         &frmMain::cboKeyReference_Click);
-            ChooseEntry(m_c.cboKey, m_settings.CurrentKey(), &frmMain::cboKey_Click);
-            ChooseEntry(m_c.cboKeyType, m_settings.CurrentKeyType(), &frmMain::cboKeyType_Click);
+            ChooseEntry(m_c.cboKey, m_playSettings.CurrentKey(), &frmMain::cboKey_Click);
+            ChooseEntry(m_c.cboKeyType, m_playSettings.CurrentKeyType(),
+                        &frmMain::cboKeyType_Click);
             ShowStatus(QString::fromLatin1(KeyReferenceStatus));
             break;
         case 5:
@@ -597,10 +641,6 @@ void frmMain::objEngine_Feedback(int32_t& code) {
         default:
             break;
         }
-        if (m_eventPump)
-            m_eventPump();
-        else
-            QCoreApplication::processEvents();
     });
 }
 
@@ -779,10 +819,10 @@ void frmMain::Unload() {
     }
 }
 
-// A close while a question plays (the window manager's, or Exit from the menu
-// that stays usable during playback) saves at once but lets the engine end
-// the question at the next note boundary, with its notes stopped; the window
-// closes when the engine has returned.
+// A close while a question plays (the window manager's, Exit from the menu
+// that stays usable during playback, or a termination signal) saves at once
+// and stops the question at once, its sounding notes stopped; the window
+// closes as soon as the playback thread has returned, a moment later.
 void frmMain::closeEvent(QCloseEvent* event) {
     Unload();
     if (m_inEngine) {
@@ -791,7 +831,25 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    CloseDialogs();
     event->accept();
+}
+
+void frmMain::CloseDialogs() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible())
+            dialog->reject();
+}
+
+// The answer lists pass Enter on: it validates, as the default button of the
+// answer frame would.
+void frmMain::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && m_state == Answering && m_c.cmdValidate->isEnabled()) {
+        cmdValidate_Click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {

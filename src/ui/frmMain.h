@@ -1,6 +1,8 @@
 #pragma once
 
 #include "engine/clsEngine.h"
+#include "settings/clsSettings.h"
+#include "ui/PlaybackThread.h"
 #include "ui/frmMainControls.h"
 
 #include <QMainWindow>
@@ -37,10 +39,12 @@ class MidiOutput;
 // Every control also has an accessible name that reads well to a screen
 // reader.
 //
-// Playback is synchronous: Start and Play again return when the question has
-// sounded. Meanwhile the window processes its events only in the engine's
-// feedback and in the sleeps of the clock it was given, with every control
-// that could start playback or change a setting disabled.
+// A question plays on a thread of its own, so that the window answers at once
+// while it sounds: the engine's feedback and the end of the question arrive as
+// queued events, every control that could start playback or change a setting
+// is disabled meanwhile, and the menus stay usable. The question plays from a
+// copy of the settings taken when it starts; its random choices are written
+// back to the settings when its feedback 0 arrives.
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -55,11 +59,6 @@ public:
             QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // How the engine's feedback lets pending events run. By default it
-    // processes them at once; the program hands them to its repainting clock,
-    // which runs them in the wait that follows, once the next notes sound.
-    void SetEventPump(std::function<void()> pump) { m_eventPump = std::move(pump); }
-
     // Where the help pages are looked for: the program's folder by default.
     void SetProgramFolder(const std::string& folder) { m_programFolder = folder; }
 
@@ -68,6 +67,8 @@ public:
     void Unload();
 
     QuestionState State() const { return m_state; }
+    // From Start or Play again until the window has taken the question's end.
+    bool PlaybackRunning() const { return m_inEngine; }
     const clsEngine& Engine() const { return m_engine; }
 
     // The score as the window shows it: correct / questions x 100 rounded to
@@ -76,10 +77,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    std::function<void()> m_eventPump;
     void ConnectHandlers();
 
     // The failure path of an event handler: the report is shown and the
@@ -135,8 +136,16 @@ private:
     void mnuHelpAbout_Click();
     void ShowHelp();
 
+    // Plays the question on the playback thread with the engine's play (its
+    // NewQuestion or PlayAgain); src and back are the handler's name and the
+    // state to return to should it fail.
+    void StartPlayback(const char* src, QuestionState back, void (clsEngine::*play)());
+    void PlaybackEnded(const char* src, QuestionState back, std::exception_ptr failure);
     // After a failed Start or Play again: back to the state before playback.
     void RecoverFromPlayback(QuestionState back);
+    // Ends the modal dialogs still open when the window closes, so that the
+    // program can end.
+    void CloseDialogs();
     // Ends a close that had to wait for the question to finish playing.
     void CompletePendingClose();
     // Closes the device after a MIDI setup made while a question played.
@@ -153,6 +162,7 @@ private:
     Desktop& m_desktop;
     std::string m_settingsPath;
     std::string m_programFolder;
+    clsSettings m_playSettings; // what the question in play reads
     clsEngine m_engine;
     frmMainControls m_c;
 
@@ -162,10 +172,12 @@ private:
     int32_t m_questions = 0;
     int32_t m_correct = 0;
 
-    bool m_inEngine = false;      // inside NewQuestion or PlayAgain
+    bool m_inEngine = false;      // a question plays on the playback thread
     bool m_closePending = false;  // closed while playing; closes when playback ends
     bool m_deviceChanged = false; // MIDI setup while playing; device closed when it ends
     bool m_unloaded = false;
+    // Last, so that it is joined before anything the question uses goes.
+    PlaybackThread m_playback;
 };
 
 } // namespace sonavel

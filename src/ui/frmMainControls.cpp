@@ -344,6 +344,9 @@ void frmMainControls::BuildButtons(QWidget* parent) {
     imgHelp->setIcon(imgHelp->style()->standardIcon(QStyle::SP_DialogHelpButton));
     imgHelp->setIconSize(QSize(32, 32));
     imgHelp->setAutoRaise(true);
+    // A picture, as Help has its menu and F1: focus passing by after Start or
+    // Stop must not leave Space or Enter opening the help.
+    imgHelp->setFocusPolicy(Qt::NoFocus);
     imgHelp->setCursor(Qt::PointingHandCursor);
 }
 

@@ -225,71 +225,43 @@ TEST_F(EnginePlayback, UnknownKeyReferencePlaysNothingButStillPauses) {
         EXPECT_NE(m.Packed & 0xFF, 0x91u) << "no key-reference note: " << m;
 }
 
-// The window may close while a question plays; its Feedback handler asks the
-// engine to stop, and the question must end without leaving a note hanging.
-TEST_F(EnginePlayback, RequestStopEndsAtTheNextNoteBoundaryWithEveryNoteStopped) {
-    for (int32_t stopAt = 0; stopAt <= 5; ++stopAt) {
-        SCOPED_TRACE("stop requested at code " + std::to_string(stopAt));
-        Forget();
-        OnFeedback = [&](int32_t code) {
-            if (code == stopAt)
-                engine.RequestStop();
-        };
-
-        EXPECT_NO_THROW(engine.NewQuestion());
-
-        std::vector<int32_t> expectedCodes;
-        for (int32_t c = 0; c <= stopAt; ++c)
-            expectedCodes.push_back(c);
-        EXPECT_EQ(FeedbackCodes(), expectedCodes);
-        const int64_t stoppedAt = feedback.back().TimeMs;
-        for (const Timed& m : Recorded())
-            EXPECT_LE(m.TimeMs, stoppedAt) << "sent after the stop: " << m;
-        ExpectEveryNoteStopped(Recorded());
-        EXPECT_EQ(clock.NowMs(), stoppedAt) << "no sleep after the stop";
-        EXPECT_TRUE(device.Holds.empty() || !device.Holds.back())
-            << "a stopped question still holds the device";
-        clock.Advance(1000);
-    }
-
-    // The next question is not affected by the old request.
-    OnFeedback = nullptr;
-    Forget();
-    engine.PlayAgain();
-    EXPECT_EQ(FeedbackCodes(), (std::vector<int32_t>{1, 2, 3, 4, 5}));
-    EXPECT_FALSE(engine.StopRequested());
-}
-
-// A clock that lets the window run while it sleeps, as the window's own clock
-// does: the window may close, and ask for the stop, in the middle of a note.
+// A clock whose sleeps a stop request cuts short, as the real clock's are when
+// the window closes during a question: the request comes halfway through the
+// given sleep.
 class StopDuringSleepClock : public Clock {
 public:
     int64_t NowMicros() override { return Inner.NowMicros(); }
     void SleepMs(int32_t ms) override {
         Inner.SleepMs(ms / 2);
-        if (++m_sleeps == StopAtSleep && Engine)
+        if (++m_sleeps == StopAtSleep)
             Engine->RequestStop();
-        Inner.SleepMs(ms - ms / 2);
+        if (!m_interrupted)
+            Inner.SleepMs(ms - ms / 2);
     }
+    void Interrupt() override { m_interrupted = true; }
+    void Resume() override { m_interrupted = false; }
     fakes::VirtualClock Inner;
     clsEngine* Engine = nullptr;
     int StopAtSleep = 0;
 
 private:
     int m_sleeps = 0;
+    bool m_interrupted = false;
 };
 
-TEST_F(EnginePlayback, RequestStopDuringASleepLetsThatChordOrNoteEndFirst) {
+// The window closes while a question plays: the wait in progress ends at once,
+// the notes that sound are stopped, nothing more is played, and the request
+// holds until it is cleared for the next question.
+TEST_F(EnginePlayback, RequestStopEndsTheWaitAndTheQuestionAtOnce) {
     struct Row {
         const char* During;
         int StopAtSleep;
-        int64_t EndMs;        // when that sleep ends
+        int64_t StopMs;       // half of that sleep
         int32_t LastFeedback; // the chord's feedback still comes; 5 only after the pause
     };
     const Row rows[] = {
-        {"chord 1", 1, 600, 1},      {"chord 2", 2, 1200, 2}, {"chord 3", 3, 1800, 3},
-        {"chord 4", 4, 2400, 4},     {"pause", 5, 3200, 4},   {"first note", 6, 3800, 5},
-        {"second note", 7, 4400, 5},
+        {"chord 1", 1, 300, 1},     {"chord 4", 4, 2100, 4},     {"pause", 5, 2800, 4},
+        {"first note", 6, 3500, 5}, {"second note", 7, 4100, 5},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string("stop requested during the ") + r.During);
@@ -309,17 +281,39 @@ TEST_F(EnginePlayback, RequestStopDuringASleepLetsThatChordOrNoteEndFirst) {
         for (int32_t c = 0; c <= r.LastFeedback; ++c)
             expectedCodes.push_back(c);
         EXPECT_EQ(codes, expectedCodes);
-        EXPECT_EQ(stopping.Inner.NowMs(), r.EndMs) << "no sleep after the stop";
+        EXPECT_EQ(stopping.Inner.NowMs(), r.StopMs) << "no sleep after the stop";
         std::vector<Timed> sent;
         for (const auto& m : out.Messages) {
             sent.push_back({m.TimeMs, m.Packed});
-            if (m.TimeMs == r.EndMs) {
+            if (m.TimeMs == r.StopMs) {
                 EXPECT_EQ(m.Data2(), 0) << "only note offs when the stop takes effect";
             }
-            EXPECT_LE(m.TimeMs, r.EndMs);
+            EXPECT_LE(m.TimeMs, r.StopMs);
         }
         ExpectEveryNoteStopped(sent);
+        EXPECT_TRUE(out.Holds.empty() || !out.Holds.back())
+            << "a stopped question still holds the device";
+
+        // A request made before a question plays nothing of it; cleared, the
+        // next question plays whole.
+        const size_t before = out.Messages.size();
+        playing.PlayAgain();
+        EXPECT_EQ(out.Messages.size(), before);
+        playing.ClearStopRequest();
+        codes.clear();
+        playing.PlayAgain();
+        EXPECT_EQ(codes, (std::vector<int32_t>{1, 2, 3, 4, 5}));
     }
+
+    // A stop asked for in the question's feedback 0 plays nothing at all.
+    Forget();
+    OnFeedback = [&](int32_t code) {
+        if (code == 0)
+            engine.RequestStop();
+    };
+    engine.NewQuestion();
+    EXPECT_EQ(FeedbackCodes(), (std::vector<int32_t>{0}));
+    EXPECT_TRUE(Recorded().empty());
 }
 
 TEST_F(EnginePlayback, StopPlayingClosesTheDeviceAndTheNextQuestionReopensIt) {

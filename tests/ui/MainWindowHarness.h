@@ -43,8 +43,8 @@ public:
         if (prepare)
             prepare(Settings);
         SettingsPath = Dir.filePath(QStringLiteral("snv2_settings.dat")).toStdString();
-        Window = std::make_unique<frmMain>(Settings, Errors, device ? *device : Output, Clock, Boxes,
-                                           Desk, SettingsPath);
+        Window = std::make_unique<frmMain>(Settings, Errors, device ? *device : Output, Clock,
+                                           Boxes, Desk, SettingsPath);
         Window->SetProgramFolder(Dir.path().toStdString());
         Window->show();
         Window->activateWindow();
@@ -72,15 +72,33 @@ public:
         return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
     }
 
+    // A question plays on its own thread and reports to the window through
+    // queued events: waits in the event loop, without sleeping, until the
+    // window has taken the end of the question.
+    void Settle() {
+        while (Window->PlaybackRunning() && !Clock.InHook)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+
     // Option buttons and check boxes take clicks on their mark and caption
-    // only, at the left; push buttons anywhere.
+    // only, at the left; push buttons anywhere. A question started by the
+    // click has sounded when it returns.
     void Click(const QString& name) {
         auto* button = Find<QAbstractButton>(name);
         const bool marked = button->inherits("QRadioButton") || button->inherits("QCheckBox");
         const QPoint at = marked ? QPoint(8, button->height() / 2) : button->rect().center();
         QTest::mouseClick(button, Qt::LeftButton, {}, at);
+        Settle();
     }
-    void Trigger(const QString& name) { Find<QAction>(name)->trigger(); }
+    void Key(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : Window.get(),
+                        Qt::Key(key), modifiers);
+        Settle();
+    }
+    void Trigger(const QString& name) {
+        Find<QAction>(name)->trigger();
+        Settle();
+    }
 
     // Picks an entry with the keyboard, which is how a closed drop-down list
     // changes without its pop-up.

@@ -50,16 +50,13 @@ TEST(SoundFaults, DeviceNumberThatNoLongerExistsIsReportedUntilAnotherIsChosen) 
 // not at all when the dialog is cancelled.
 TEST(SoundFaults, DeviceChosenInMidiSetupIsUsedFromTheNextQuestion) {
     MainWindowHarness h([](clsSettings& settings) { settings.SetMIDIDevice(0); });
-    // Posted while the first chord sounds, so it runs where the window handles
-    // its events during playback: in the engine's feedback after that chord.
+    // Chosen while the first chord sounds.
     bool chosenDuringPlayback = false;
     h.Clock.OnSleep = [&] {
         h.Clock.OnSleep = nullptr;
-        QTimer::singleShot(0, h.Window.get(), [&] {
-            chosenDuringPlayback = h.Window->State() == frmMain::Playing && ChooseDevice(h, -1);
-        });
+        chosenDuringPlayback = h.Window->State() == frmMain::Playing && ChooseDevice(h, -1);
     };
-    h.Find<QPushButton>(QStringLiteral("cmdStart"))->click();
+    h.Click(QStringLiteral("cmdStart"));
     ASSERT_TRUE(chosenDuringPlayback);
     EXPECT_EQ(h.Settings.MIDIDevice(), -1);
     EXPECT_EQ(h.Output.DroppedSends, 0) << "the question ended on its device";

@@ -209,7 +209,9 @@ TEST(MainWindowFlow, ControlsFollowTheQuestionState) {
         {"fraIntervalChoices", true, false, false},
         {"fraKey", true, false, false},
         {"fraKeyType", true, false, false},
-        {"fraScore", true, false, false},
+        // The score stays readable while practising; only Reset follows.
+        {"lblScore", true, true, true},
+        {"cmdReset", true, false, false},
         {"fraTempo", true, false, false},
         {"cmdPlayAgain", false, false, true},
         {"cmdStart", true, false, false},
@@ -407,39 +409,35 @@ TEST(MainWindowFlow, PlayAgainRepeatsTheQuestionAndKeepsTheAnswers) {
     EXPECT_EQ(h.Window->State(), frmMain::Answering);
 }
 
-// A close that arrives while a question plays: the settings are saved, the
-// question ends at the next note boundary with its notes stopped, and the
-// window closes when playback has returned.
+// A close that arrives while a question plays (the window manager's, or Exit
+// from the menu that stays usable): the settings are saved, the question ends
+// at once with its notes stopped, and the window closes. A modal dialog still
+// open then is closed with it, or the program could not end.
 TEST(MainWindowFlow, ClosingDuringPlaybackEndsTheQuestionAndCloses) {
-    struct Row {
-        const char* Name;
-        bool FromFeedback; // else from inside the first chord
-        int NotesPlayed;
-    };
-    const Row table[] = {{"window manager close during the first chord", false, 4},
-                         {"File, Exit from the feedback's events", true, 0}};
-    for (const Row& row : table) {
-        SCOPED_TRACE(row.Name);
+    for (const bool fromMenu : {false, true}) {
+        SCOPED_TRACE(fromMenu ? "File, Exit" : "window manager close");
         MainWindowHarness h;
-        if (row.FromFeedback) {
-            QTimer::singleShot(0, h.Window.get(),
-                               [&h] { h.Trigger(QStringLiteral("mnuFileExit")); });
-        } else {
-            h.Clock.OnSleep = [&h] {
-                h.Clock.OnSleep = nullptr;
+        h.Clock.OnSleep = [&h, fromMenu] {
+            h.Clock.OnSleep = nullptr;
+            if (fromMenu)
+                h.Trigger(QStringLiteral("mnuFileExit"));
+            else
                 h.Window->close();
-            };
-        }
-        // click() rather than a mouse click, which could run the posted exit
-        // before Start.
-        h.Find<QPushButton>("cmdStart")->click();
+        };
+        h.Click("cmdStart");
         EXPECT_FALSE(h.Window->isVisible());
         EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(h.SettingsPath)));
-        EXPECT_EQ(h.NoteOns(), row.NotesPlayed);
+        EXPECT_EQ(h.NoteOns(), 4) << "the first chord only";
         EXPECT_TRUE(h.AllNotesStopped());
         EXPECT_EQ(h.Window->cursor().shape(), Qt::ArrowCursor);
         EXPECT_TRUE(h.Presenter.Reports.empty());
     }
+
+    MainWindowHarness h;
+    QTimer::singleShot(0, h.Window.get(), [&h] { h.Window->close(); });
+    h.Trigger(QStringLiteral("mnuHelpAbout"));
+    EXPECT_FALSE(h.Window->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST(MainWindowFlow, ScoreIsRoundedToOneDecimalHalvesToEven) {

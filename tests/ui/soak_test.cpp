@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <random>
 #include <unistd.h>
 
@@ -72,8 +72,7 @@ TEST(Soak, ManyQuestionsAnsweredAtRandomKeepTheScoreAndTheMemory) {
     int64_t notes = 0;
     const auto started = std::chrono::steady_clock::now();
 
-    auto* start = h.Find<QPushButton>(QStringLiteral("cmdStart"));
-    start->click();
+    h.Click(QStringLiteral("cmdStart"));
     while (asked < questions) {
         ++asked;
         ASSERT_EQ(h.Window->State(), frmMain::Answering) << "question " << asked;
@@ -113,7 +112,7 @@ TEST(Soak, ManyQuestionsAnsweredAtRandomKeepTheScoreAndTheMemory) {
                 ASSERT_EQ(h.Window->State(), frmMain::Idle);
                 ++stopped;
                 if (asked < questions)
-                    start->click();
+                    h.Click(QStringLiteral("cmdStart"));
                 next = true;
                 break;
             }
