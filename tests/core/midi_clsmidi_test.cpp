@@ -167,8 +167,12 @@ TEST(SoundFontSearch, ChosenFileThenPreferredNamesThenAnySoundFontByName) {
     const fs::path a = dir.Path / "a", b = dir.Path / "b";
     fs::create_directories(a);
     fs::create_directories(b);
+    const std::vector<std::string> byName{"beta.sf2",  "delta.sf3", "epsilon.sf2",
+                                          "gamma.sf2", "kappa.sf2", "mu.sf3"};
+    for (const std::string& name : byName)
+        std::ofstream(b / name) << "x";
     for (const fs::path& file : {a / "zeta.sf3", a / "alpha.SF2", a / "TimGM6mb.sf2",
-                                 a / "readme.txt", b / "FluidR3_GM.sf2", b / "beta.sf2"})
+                                 a / "readme.txt", b / "FluidR3_GM.sf2"})
         std::ofstream(file) << "x";
     fs::create_symlink(a / "alpha.SF2", a / "default-GM.sf2");
     fs::create_symlink(a / "removed.sf2", a / "gone.sf2");
@@ -177,11 +181,12 @@ TEST(SoundFontSearch, ChosenFileThenPreferredNamesThenAnySoundFontByName) {
     options.SoundFontFiles = {(a / "default-GM.sf2").string(), (a / "missing.sf2").string()};
     options.SoundFontFolders = {a.string(), b.string(), (dir.Path / "absent").string()};
     FluidSynthOutput synth(options);
-    EXPECT_EQ(
-        synth.FindSoundFonts(),
-        (std::vector<std::string>{(a / "default-GM.sf2").string(), (b / "FluidR3_GM.sf2").string(),
-                                  (a / "TimGM6mb.sf2").string(), (a / "zeta.sf3").string(),
-                                  (b / "beta.sf2").string()}));
+    std::vector<std::string> expected{(a / "default-GM.sf2").string(),
+                                      (b / "FluidR3_GM.sf2").string(),
+                                      (a / "TimGM6mb.sf2").string(), (a / "zeta.sf3").string()};
+    for (const std::string& name : byName)
+        expected.push_back((b / name).string());
+    EXPECT_EQ(synth.FindSoundFonts(), expected);
     EXPECT_EQ(synth.Name(), "Built-in synthesizer (alpha)") << "named after the linked file";
 
     options.SoundFontFiles = {};

@@ -20,24 +20,15 @@ namespace {
 
 using Labels = std::vector<std::string>;
 
-// A degree is lowered when it lies a semitone below the major scale's.
-bool Lowered(int keyType, int degree) {
-    return kDegreeSemitones[keyType][degree] == kDegreeSemitones[0][degree] - 1;
-}
-
-Labels DegreeLabels(int keyType) {
-    Labels labels;
-    for (int d = 0; d < 7; ++d)
-        labels.push_back((Lowered(keyType, d) ? "b" : "") + std::to_string(d + 1));
-    return labels;
-}
-
-// Movable do, the lowered third, sixth and seventh sung "Me", "Le", "Te".
-Labels Syllables(int keyType) {
+// Degree labels, or movable-do syllables: a degree a semitone below the major scale's is
+// lowered, "b3" or "Me", "Le", "Te".
+Labels Expected(int keyType, bool syllables) {
     Labels labels{"Do", "Re", "Mi", "Fa", "Sol", "La", "Ti"};
-    for (int d = 0; d < 7; ++d)
-        if (Lowered(keyType, d))
-            labels[d] = labels[d].substr(0, 1) + "e";
+    for (int d = 0; d < 7; ++d) {
+        const bool lowered = kDegreeSemitones[keyType][d] == kDegreeSemitones[0][d] - 1;
+        labels[d] = syllables ? (lowered ? labels[d].substr(0, 1) + "e" : labels[d])
+                              : (lowered ? "b" : "") + std::to_string(d + 1);
+    }
     return labels;
 }
 
@@ -98,13 +89,13 @@ TEST(NotesArray, LabelsEveryKeyInAllThreeDisplayModes) {
             SCOPED_TRACE(kRoots[key] + " of key type " + std::to_string(type));
             s.SetNoteDisplayMode(2);
             s.SetCurrentKeyType(type);
-            EXPECT_EQ(s.NotesArray, Syllables(type));
+            EXPECT_EQ(s.NotesArray, Expected(type, true));
             s.SetNoteDisplayMode(0);
             s.SetCurrentKey(key);
             EXPECT_EQ(s.NotesArray, s.Scale(type, key).Notes);
             EXPECT_EQ(s.CurrentKeyMIDIRoot, s.Scale(0, key).RootMidiNo);
             s.SetNoteDisplayMode(1);
-            EXPECT_EQ(s.NotesArray, DegreeLabels(type));
+            EXPECT_EQ(s.NotesArray, Expected(type, false));
         }
     }
     EXPECT_EQ(err.ErrorDetails(), "");

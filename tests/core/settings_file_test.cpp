@@ -8,7 +8,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/file.h>
@@ -36,15 +35,6 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
 }
 
 const std::string kFixture = ReadBytes(fs::path(SONAVEL_FIXTURES) / "settings/default.dat");
-
-// The fixture's lines without their ends; element 0 is line 1.
-std::vector<std::string> FixtureLines() {
-    std::vector<std::string> lines;
-    for (std::size_t start = 0, end; (end = kFixture.find("\r\n", start)) != std::string::npos;
-         start = end + 2)
-        lines.push_back(kFixture.substr(start, end - start));
-    return lines;
-}
 
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
@@ -203,14 +193,12 @@ TEST(SettingsFile, EveryLineRule) {
 // Every rejected line is reported in order, the rest is read to the last line whatever ends
 // the lines, and the labels are rebuilt before the failure is raised.
 TEST(SettingsFile, ReadsOnPastRejectedLinesWhateverEndsTheLines) {
-    auto lines = FixtureLines();
-    lines[15 - 1] = "CurrentKey=13";
-    lines[53 - 1] = "Tempo=5";
-    lines.insert(lines.end(), {"PlaybackSpeed=150", "PlaybackSpeed=999", "CurrentKey=8"});
+    const std::vector<std::string> lines{
+        "CurrentKey=13", "", "Tempo=5", "PlaybackSpeed=150", "PlaybackSpeed=999", "CurrentKey=8"};
     const std::string report =
-        Entry(kLoad, 1, "Unexpected setting value on line 15: CurrentKey=13") + kBetween +
-        Entry(kLoad, 1, "Unsupported setting on line 53: Tempo") + kBetween +
-        Entry(kLoad, 1, "Unexpected setting value on line 82: PlaybackSpeed=999") + kBetween +
+        Entry(kLoad, 1, "Unexpected setting value on line 1: CurrentKey=13") + kBetween +
+        Entry(kLoad, 1, "Unsupported setting on line 3: Tempo") + kBetween +
+        Entry(kLoad, 1, "Unexpected setting value on line 5: PlaybackSpeed=999") + kBetween +
         kInternalEntry;
     // CR LF throughout; then a byte order mark, mixed ends and no end on the last line.
     for (bool plain : {true, false}) {
@@ -231,18 +219,13 @@ TEST(SettingsFile, ReadsOnPastRejectedLinesWhateverEndsTheLines) {
 TEST(SettingsFile, SelectionElementThatIsNoNumberStopsTheReading) {
     for (const auto& [element, code, what] :
          {std::tuple{"x", 13, "Type mismatch"}, std::tuple{"40000", 6, "Overflow"}}) {
-        auto lines = FixtureLines();
-        lines[15 - 1] = "CurrentKey=13";
-        lines[29 - 1] = std::string("SelIntervalsAsc=0,0,") + element + ",0,0,1,0,1,0,0,0,0,0";
-        lines[53 - 1] = "PlaybackSpeed=150";
-        std::string text;
-        for (const auto& line : lines)
-            text += line + "\r\n";
-        Loaded l(text);
+        const std::string bad =
+            std::string("SelIntervalsAsc=0,") + element + ",0,0,0,1,0,1,0,0,0,0,0";
+        Loaded l("CurrentKey=13\r\n" + bad + "\r\nPlaybackSpeed=150\r\n");
         EXPECT_TRUE(l.Raised);
         EXPECT_EQ(l.Err.ErrorDetails(),
-                  Entry(kLoad, 1, "Unexpected setting value on line 15: CurrentKey=13") + kBetween +
-                      Entry(kLoad, code, std::string(what) + " on line 29: " + lines[28]));
+                  Entry(kLoad, 1, "Unexpected setting value on line 1: CurrentKey=13") + kBetween +
+                      Entry(kLoad, code, std::string(what) + " on line 2: " + bad));
         EXPECT_EQ(l.Settings.PlaybackSpeed(), 100) << "lines after the failure are not read";
         EXPECT_TRUE(l.Settings.NotesArray.empty()) << "nor are the labels rebuilt";
     }
@@ -305,59 +288,46 @@ TEST(SettingsFileSave, ReplacesTheFileBehindALinkWholeKeepingItsPermissions) {
 
 // A save that fails reports why, leaves the old file as it was and no temporary file of its own.
 TEST(SettingsFileSave, FailureLeavesTheOldFileAndSaysWhy) {
-    struct Row {
-        const char* Name;
-        std::function<int(const fs::path&)> Prepare; // returns a descriptor to close afterwards
-        int Code;
-        std::string Message; // after the path
-        bool FileSizeLimit = false;
-    };
-    const std::vector<Row> rows{
-        {"no folder", [](const fs::path&) { return -1; }, ENOENT, ": No such file or directory"},
-        {"a folder in the way",
-         [](const fs::path& p) { return fs::remove(p), fs::create_directory(p), -1; }, EISDIR,
-         ": Is a directory"},
-        {"another save in progress",
-         [](const fs::path& p) {
-             WriteBytes(p.string() + ".tmp", "another save");
-             const int fd = ::open((p.string() + ".tmp").c_str(), O_WRONLY | O_CLOEXEC);
-             ::flock(fd, LOCK_EX | LOCK_NB);
-             return fd;
-         },
-         EBUSY, " is in progress: Device or resource busy"},
-        {"disk full", [](const fs::path&) { return -1; }, EFBIG, ".tmp: File too large", true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.Name);
+    for (int code : {ENOENT, EISDIR, EBUSY, EFBIG}) {
+        SCOPED_TRACE(code);
         fakes::TempDir dir;
         fs::path path = dir.Path / "snv2_settings.dat";
         WriteBytes(path, "old contents");
-        if (row.Code == ENOENT)
-            path = dir.Path / "x" / "snv2_settings.dat";
-        const int held = row.Prepare(path);
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limit = saved;
+        int held = -1;
+        std::string what;
+        if (code == ENOENT) {
+            path = dir.Path / "none/snv2_settings.dat";
+            what = "Cannot create a temporary file beside " + path.string() +
+                   ": No such file or directory";
+        } else if (code == EISDIR) {
+            fs::remove(path);
+            fs::create_directory(path);
+            what = "Cannot replace " + path.string() + ": Is a directory";
+        } else if (code == EBUSY) { // another save holds the lock on its temporary file
+            WriteBytes(path.string() + ".tmp", "another save");
+            held = ::open((path.string() + ".tmp").c_str(), O_WRONLY | O_CLOEXEC);
+            ::flock(held, LOCK_EX | LOCK_NB);
+            what = "Another save of " + path.string() + " is in progress: Device or resource busy";
+        } else { // a file size limit fails the write half-way, as a full disk would
+            limit.rlim_cur = 1000;
+            what = "Cannot write " + path.string() + ".tmp: File too large";
+        }
         const auto before = Names(dir.Path);
         clsSettings settings;
         clsErrorHandler err;
         settings.MyErr = &err;
-        rlimit saved{};
-        ::getrlimit(RLIMIT_FSIZE, &saved);
         const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-        if (row.FileSizeLimit) {
-            rlimit small{1000, saved.rlim_max};
-            ::setrlimit(RLIMIT_FSIZE, &small);
-        }
+        ::setrlimit(RLIMIT_FSIZE, &limit);
         EXPECT_THROW(settings.SaveToDisk(path.string()), AppError);
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, handler);
-        if (held >= 0)
-            ::close(held);
-        const std::string what = row.Code == ENOENT   ? "Cannot create a temporary file beside "
-                                 : row.Code == EISDIR ? "Cannot replace "
-                                 : row.Code == EBUSY  ? "Another save of "
-                                                      : "Cannot write ";
-        EXPECT_EQ(err.ErrorDetails(), Entry(kSave, row.Code, what + path.string() + row.Message));
+        ::close(held);
+        EXPECT_EQ(err.ErrorDetails(), Entry(kSave, code, what));
         EXPECT_EQ(Names(dir.Path), before);
-        if (row.Code != EISDIR) {
+        if (code != EISDIR) {
             EXPECT_EQ(ReadBytes(dir.Path / "snv2_settings.dat"), "old contents");
         }
     }

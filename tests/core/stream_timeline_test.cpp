@@ -70,25 +70,3 @@ TEST(StreamTimeline, HoldsMessagesUntilTheWarmUpEndsThenKeepsTheirDistances) {
     EXPECT_NEAR(static_cast<double>(driver.Played[3].second - driver.Played[1].second), 28800, 1);
     EXPECT_GT(driver.Played[3].second, driver.Rendered);
 }
-
-TEST(StreamTimeline, ReleasePlaysHeldAndLaterMessagesAtOnceUntilTheNextRun) {
-    Driver driver;
-    driver.Restart(0);
-    driver.Call();
-    driver.Place(Ms, 0x7F3C90);
-    EXPECT_TRUE(driver.Timeline.HasHeld());
-    driver.Timeline.Release(driver.Sink);
-    driver.Place(2 * Ms, 0x003C90);
-    for (int i = 0; i < 20; ++i)
-        driver.Call();
-    EXPECT_FALSE(driver.Timeline.HasHeld());
-    EXPECT_EQ(driver.Played,
-              (std::vector<std::pair<uint32_t, int64_t>>{{0x7F3C90, -1}, {0x003C90, -1}}));
-
-    driver.Restart(5000 * Ms); // a new run places messages again
-    driver.Place(5000 * Ms, 0x7F4090);
-    for (int i = 0; i < 20; ++i)
-        driver.Call();
-    ASSERT_EQ(driver.Played.size(), 3u);
-    EXPECT_GE(driver.Played[2].second, 0);
-}
