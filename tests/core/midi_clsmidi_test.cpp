@@ -157,7 +157,7 @@ TEST(DefaultMidiOutput, SkipsThePassThroughPortUnlessItIsAllThereIs) {
     EXPECT_EQ(DefaultPortIndex({}), -1) << "no ports: the built-in synthesizer";
     EXPECT_EQ(DefaultPortIndex({through, "FLUID Synth (1234):Synth input port 128:0"}), 1);
     EXPECT_EQ(DefaultPortIndex({"USB Keyboard:USB Keyboard MIDI 1 20:0", through}), 0);
-    EXPECT_EQ(DefaultPortIndex({through}), 0);
+    EXPECT_EQ(DefaultPortIndex({through, through}), 0);
 }
 
 // The chosen files first, then the preferred names, then any SoundFont of each folder in
