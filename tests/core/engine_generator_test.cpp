@@ -158,18 +158,16 @@ TEST(RandomNumber, CoversBothEndsAndRepeatsItsSequenceForASeed) {
 
 class EngineTiming : public EngineTest {};
 
-// 60000 / tempo, ties to even, for a beat; the note duration scales the tempo first.
+// 60000 / tempo for a beat, ties to even; the note duration scales the tempo first.
 TEST_F(EngineTiming, NoteLengthFollowsTempoAndDurationRoundingHalvesToEven) {
-    EXPECT_EQ(clsEngine::CalcBeatDuration(64), 938);  // 937.5
-    EXPECT_EQ(clsEngine::CalcBeatDuration(192), 312); // 312.5
-    EXPECT_EQ(clsEngine::CalcBeatDuration(9), 6667);
-    EXPECT_THROW(clsEngine::CalcBeatDuration(0), AppError);
     struct Row {
         int16_t Tempo;
         int32_t Duration, Ms;
     };
-    const Row rows[] = {{100, 0, 300}, {100, 1, 600}, {100, 2, 1200}, {100, 3, 2400}, {41, 2, 3000},
-                        {43, 2, 2727}, {46, 3, 5000}, {100, 4, 0},    {100, -1, 0}};
+    // 937.5 and 312.5 to the even neighbour; tempo / 2 and / 4 likewise (20.5, 21.5, 11.5).
+    const Row rows[] = {{64, 1, 938},   {192, 1, 312},  {9, 1, 6667},  {100, 0, 300},
+                        {100, 2, 1200}, {100, 3, 2400}, {41, 2, 3000}, {43, 2, 2727},
+                        {46, 3, 5000},  {100, 4, 0},    {100, -1, 0}};
     for (const Row& r : rows) {
         settings.SetPlaybackSpeed(r.Tempo);
         settings.SetCurrentNoteDuration(r.Duration);
