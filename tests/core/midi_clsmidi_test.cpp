@@ -1,267 +1,188 @@
 #include "RecordingMidiOutput.h"
+#include "TempDir.h"
 #include "midi/clsMidi.h"
+#include "platform/FluidSynthOutput.h"
+#include "platform/ShortMessage.h"
+#include "platform/SystemMidiOutput.h"
+#include "report_entry.h"
 #include "startup/AppError.h"
 #include "startup/clsErrorHandler.h"
 
-#include <functional>
+#include <fstream>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 using namespace sonavel;
+using namespace sonavel::testing;
+namespace fs = std::filesystem;
 
 namespace {
 
-struct MidiFixture : ::testing::Test {
-    fakes::RecordingMidiOutput device;
-    clsErrorHandler err;
-    clsMidi midi{device};
-    MidiFixture() { midi.MyErr = &err; }
-
-    std::vector<uint32_t> Sent() const {
-        std::vector<uint32_t> values;
-        for (const auto& m : device.Messages)
-            values.push_back(m.Packed);
-        return values;
-    }
-};
-
-std::string Entry(const std::string& src, int code, const std::string& text) {
-    return "Source: " + src + "\r\nCode  : " + std::to_string(code) + "\r\nString: " + text;
+std::vector<uint32_t> Sent(const fakes::RecordingMidiOutput& device) {
+    std::vector<uint32_t> values;
+    for (const auto& m : device.Messages)
+        values.push_back(m.Packed);
+    return values;
 }
 
-// Fails the test unless call raises the internal error.
-void ExpectInternalError(const std::function<void()>& call) {
-    try {
-        call();
-        ADD_FAILURE() << "expected the internal error";
-    } catch (const AppError& e) {
-        EXPECT_EQ(e.Code(), 9999);
-        EXPECT_EQ(e.Text(), "Internal Error");
-    }
-}
+const std::string kCannotOpen = "Cannot open MIDI device.";
 
 } // namespace
 
-TEST_F(MidiFixture, NotesArePackedStatusFirstOnTheWireChannel) {
-    struct Row {
-        const char* name;
-        int32_t channel;
-        bool play;
-        int16_t nn;
-        int16_t vel;
-        uint32_t expected;
-    };
-    const Row rows[] = {
-        {"note on, channel 1", 1, true, 60, 100, 0x00643C90},
-        {"note off is velocity 0, channel 16", 16, false, 60, 100, 0x00003C9F},
-        {"highest note and velocity", 10, true, 127, 127, 0x007F7F99},
-        {"lowest note, silent velocity", 2, true, 0, 0, 0x00000091},
-        {"velocity above a data byte is not checked", 1, true, 60, 200, 0x00C83C90},
-    };
-    midi.OpenMIDI();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        midi.SetChannel(row.channel);
-        device.Messages.clear();
-        if (row.play)
-            midi.PlayNote(row.nn, row.vel);
-        else
-            midi.StopNote(row.nn, row.vel);
-        ASSERT_EQ(device.Messages.size(), 1u);
-        EXPECT_EQ(device.Messages[0].Packed, row.expected);
-    }
-}
-
-TEST_F(MidiFixture, ProgramChangeIsSentOncePerInstrumentAndChannel) {
-    midi.SetInstrument(41);
-    midi.SetChannel(3);
-    EXPECT_TRUE(device.Messages.empty()) << "setters on a closed device send nothing";
-
-    midi.OpenMIDI();
-    midi.OpenMIDI();
-    EXPECT_EQ(Sent(), (std::vector<uint32_t>{0x000029C2})) << "two opens, one program change";
-    EXPECT_EQ(device.Opens, 1);
-
-    // While open, the setter sends at once and the next open sends again,
-    // because the setter leaves the bookkeeping alone.
-    midi.SetChannel(4);
-    midi.OpenMIDI();
-    EXPECT_EQ(Sent(), (std::vector<uint32_t>{0x000029C2, 0x000029C3, 0x000029C3}));
-
-    // Changed while closed: only the open sends it.
-    midi.CloseMIDI();
-    midi.SetInstrument(0);
-    midi.OpenMIDI();
-    EXPECT_EQ(Sent().back(), 0x000000C3u);
-    EXPECT_EQ(device.Messages.size(), 4u);
-    midi.OpenMIDI();
-    EXPECT_EQ(device.Messages.size(), 4u) << "nothing changed since the last open";
-    EXPECT_EQ(err.ErrorDetails(), "");
-}
-
-TEST_F(MidiFixture, FirstOpenOfANewObjectSelectsInstrumentZeroToo) {
-    midi.OpenMIDI();
-    EXPECT_EQ(Sent(), (std::vector<uint32_t>{0x000000C0}));
-}
-
-TEST_F(MidiFixture, DeviceIsReadOnlyWhenOpening) {
-    midi.SetDevice(3);
-    midi.OpenMIDI();
-    midi.SetDevice(5);
-    midi.OpenMIDI();
-    midi.CloseMIDI();
-    midi.OpenMIDI();
-    EXPECT_EQ(device.OpenedDevices, (std::vector<int32_t>{3, 5}));
-}
-
-TEST_F(MidiFixture, CloseOnlyWhenOpenAndOnDestruction) {
-    midi.CloseMIDI();
-    EXPECT_EQ(device.Closes, 0);
+// The device stays open between questions; the program is sent when it changes while open,
+// and by an open that finds it changed since the last open.
+TEST(Midi, SendsNotesAndProgramChangesOnItsChannel) {
+    fakes::RecordingMidiOutput device;
+    clsErrorHandler err;
     {
-        clsMidi other(device);
-        other.OpenMIDI();
-        EXPECT_TRUE(device.IsOpen());
+        clsMidi midi(device);
+        midi.MyErr = &err;
+        midi.SetInstrument(41);
+        midi.SetChannel(3);
+        midi.SetDevice(3);
+        midi.PlayNote(60, 100); // sending while closed goes nowhere and is not detected
+        EXPECT_TRUE(device.Messages.empty());
+        midi.OpenMIDI();
+        midi.OpenMIDI();
+        EXPECT_EQ(device.Opens, 1);
+        EXPECT_EQ(device.Reconnects, 1) << "an open device is only checked";
+        midi.SetChannel(16);
+        midi.PlayNote(60, 100);
+        midi.StopNote(61, 100);
+        EXPECT_EQ(Sent(device), (std::vector<uint32_t>{0x29C2, 0x29CF, 0x643C9F, 0x3D9F}));
+        midi.CloseMIDI();
+        midi.CloseMIDI();
+        EXPECT_EQ(device.Closes, 1);
+        midi.SetInstrument(0);
+        midi.SetDevice(5);
+        midi.OpenMIDI();
+        midi.OpenMIDI();
+        EXPECT_EQ(Sent(device).size(), 5u);
+        EXPECT_EQ(Sent(device).back(), 0xCFu);
+        EXPECT_EQ(device.OpenedDevices, (std::vector<int32_t>{3, 5}));
     }
-    EXPECT_EQ(device.Closes, 1);
-    EXPECT_FALSE(device.IsOpen());
-}
-
-TEST_F(MidiFixture, SendingWhileClosedIsNotDetected) {
-    midi.PlayNote(60, 100);
-    midi.StopNote(60, 0);
-    EXPECT_EQ(device.DroppedSends, 2);
+    EXPECT_EQ(device.Closes, 2) << "closed when the object goes";
+    EXPECT_EQ(device.DroppedSends, 1);
     EXPECT_EQ(err.ErrorDetails(), "");
+
+    fakes::RecordingMidiOutput fresh;
+    clsMidi(fresh).OpenMIDI();
+    EXPECT_EQ(Sent(fresh), std::vector<uint32_t>{0xC0}) << "a new object selects instrument 0 too";
 }
 
-TEST_F(MidiFixture, OpenFailureLeavesTheObjectClosedAndSaysWhy) {
-    struct Row {
-        int32_t result;
-        int reported;
-    };
-    // A result outside the 16-bit range keeps its low 16 bits.
-    const Row rows[] = {{-3, -3}, {2, 2}, {70000, 4464}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.result);
+TEST(Midi, DeviceThatCannotOpenOrHasGoneLeavesTheObjectClosedAndSaysWhy) {
+    for (const auto& [result, reported] : {std::pair{-3, -3}, std::pair{70000, 4464}}) {
         fakes::RecordingMidiOutput failing;
-        failing.FailOpenWith = row.result;
+        failing.FailOpenWith = result;
         failing.FailReason = "No SoundFont was found.";
-        clsErrorHandler handler;
-        clsMidi m(failing);
-        m.MyErr = &handler;
-        ExpectInternalError([&] { m.OpenMIDI(); });
-        EXPECT_FALSE(m.IsOpen());
-        EXPECT_TRUE(failing.Messages.empty());
-        EXPECT_EQ(handler.ErrorDetails(),
-                  Entry("MidiOutput::Open()", row.reported, "No SoundFont was found.") +
-                      "\r\n\r\n" +
-                      Entry("clsMidi::Initialize()", row.reported, "Cannot open MIDI device."));
-        m.PlayNote(60, 100);
-        EXPECT_EQ(failing.DroppedSends, 1);
+        clsErrorHandler err;
+        clsMidi midi(failing);
+        midi.MyErr = &err;
+        EXPECT_THROW(midi.OpenMIDI(), AppError);
+        EXPECT_FALSE(midi.IsOpen());
+        EXPECT_EQ(err.ErrorDetails(), Entry("MidiOutput::Open()", reported, failing.FailReason) +
+                                          kBetween +
+                                          Entry("clsMidi::Initialize()", reported, kCannotOpen));
     }
-}
 
-// The device stays open between questions; one that went meanwhile is closed
-// and reported, and the next open is a fresh device that needs its program.
-TEST_F(MidiFixture, DeviceGoneWhileOpenIsClosedReportedAndOpenedAnew) {
+    fakes::RecordingMidiOutput device;
+    clsErrorHandler err;
+    clsMidi midi(device);
+    midi.MyErr = &err;
     midi.SetInstrument(41);
-    midi.SetChannel(3);
     midi.OpenMIDI();
-    EXPECT_EQ(device.Reconnects, 0) << "a closed device is opened, not checked";
-    midi.OpenMIDI();
-    EXPECT_EQ(device.Reconnects, 1);
-    EXPECT_EQ(Sent(), (std::vector<uint32_t>{0x000029C2}));
-
     device.FailReconnectWith = 4;
-    device.FailReason = "The MIDI port \"synth:in\" is no longer there.";
-    ExpectInternalError([&] { midi.OpenMIDI(); });
+    device.FailReason = "The MIDI port is no longer there.";
+    EXPECT_THROW(midi.OpenMIDI(), AppError);
     EXPECT_FALSE(midi.IsOpen());
     EXPECT_FALSE(device.IsOpen());
-    EXPECT_EQ(device.Closes, 1);
-    EXPECT_EQ(
-        err.ErrorDetails(),
-        Entry("MidiOutput::Reconnect()", 4, "The MIDI port \"synth:in\" is no longer there.") +
-            "\r\n\r\n" + Entry("clsMidi::Initialize()", 4, "Cannot open MIDI device."));
-
+    EXPECT_EQ(err.ErrorDetails(), Entry("MidiOutput::Reconnect()", 4, device.FailReason) +
+                                      kBetween + Entry("clsMidi::Initialize()", 4, kCannotOpen));
     device.FailReconnectWith = 0;
     midi.OpenMIDI();
     EXPECT_EQ(device.Opens, 2);
-    EXPECT_EQ(Sent(), (std::vector<uint32_t>{0x000029C2, 0x000029C2}))
+    EXPECT_EQ(Sent(device), (std::vector<uint32_t>{0x29C0, 0x29C0}))
         << "the device opened anew is sent the program again";
-    EXPECT_EQ(device.DroppedSends, 0);
-}
 
-TEST_F(MidiFixture, OpenFailureWithoutErrorHandlerRaisesTheDeviceError) {
-    fakes::RecordingMidiOutput failing;
-    failing.FailOpenWith = 6;
-    clsMidi m(failing);
+    fakes::RecordingMidiOutput refusing;
+    refusing.FailOpenWith = 6;
     try {
-        m.OpenMIDI();
+        clsMidi(refusing).OpenMIDI();
         FAIL() << "open must fail";
-    } catch (const AppError& e) {
+    } catch (const AppError& e) { // without a handler the device's error itself
         EXPECT_EQ(e.Code(), 6);
-        EXPECT_EQ(e.Text(), "Cannot open MIDI device.");
+        EXPECT_EQ(e.Text(), kCannotOpen);
     }
 }
 
-TEST_F(MidiFixture, PackDwordMultipliesTheFirstDataByteIn16Bits) {
-    struct Row {
-        int16_t data2, data1, status;
-        bool overflows;
-        int32_t expected;
-    };
-    const Row rows[] = {
-        {100, 60, 0x90, false, 0x00643C90},
-        {0, 127, 0, false, 0x7F00},
-        {0, 128, 0, true, 0},
-        {0, -128, 0, false, -32768},
-        {0, -129, 0, true, 0},
-        {32767, 127, 32767, false, 2147483391 /* 2147418112 + 32512 + 32767 */},
-        {-32768, -128, 0, true, 0},
-        {-32768, 0, 0, false, -2147483647 - 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::to_string(row.data2) + "," + std::to_string(row.data1) + "," +
-                     std::to_string(row.status));
-        clsErrorHandler handler;
-        midi.MyErr = &handler;
-        if (row.overflows) {
-            ExpectInternalError([&] { midi.PackDword(row.data2, row.data1, row.status); });
-            EXPECT_EQ(handler.ErrorDetails().rfind("Source: clsMidi::PackDword()\r\nCode  : 6\r\n"
-                                                   "String: Overflow (",
-                                                   0),
-                      0u)
-                << handler.ErrorDetails();
-        } else {
-            EXPECT_EQ(midi.PackDword(row.data2, row.data1, row.status), row.expected);
-            EXPECT_EQ(handler.ErrorDetails(), "");
-        }
-    }
+// data1 * 256 is 16-bit arithmetic: a data byte beyond -128..127 is an overflow.
+TEST(Midi, DataByteBeyond16BitsIsAnOverflow) {
+    fakes::RecordingMidiOutput device;
+    clsMidi midi(device);
+    EXPECT_EQ(midi.PackDword(100, 60, 0x90), 0x643C90);
+    EXPECT_EQ(midi.PackDword(0, -128, 0), -32768);
+    EXPECT_THROW(midi.PackDword(0, 128, 0), std::overflow_error);
+    EXPECT_THROW(midi.PackDword(0, -129, 0), std::overflow_error);
+    clsErrorHandler err;
     midi.MyErr = &err;
-}
-
-TEST_F(MidiFixture, OverflowOnTheWayUpLeavesOneEntryPerProcedure) {
     midi.OpenMIDI();
-    device.Messages.clear();
-    ExpectInternalError([&] { midi.PlayNote(128, 100); });
-    EXPECT_TRUE(device.Messages.empty());
-    const std::string details = err.ErrorDetails();
-    const auto pack = details.find("Source: clsMidi::PackDword()\r\nCode  : 6\r\n");
-    const auto execute =
-        details.find(Entry("clsMidi::ExecuteMidiOutShortMsg()", 9999, "Internal Error"));
-    const auto play = details.find(Entry("clsMidi::PlayNote()", 9999, "Internal Error"));
-    ASSERT_NE(pack, std::string::npos) << details;
-    ASSERT_NE(execute, std::string::npos) << details;
-    ASSERT_NE(play, std::string::npos) << details;
-    EXPECT_LT(pack, execute);
-    EXPECT_LT(execute, play);
-    EXPECT_EQ(details.substr(play), Entry("clsMidi::PlayNote()", 9999, "Internal Error"));
+    EXPECT_THROW(midi.SetInstrument(128), AppError);
+    EXPECT_EQ(err.ErrorDetails().rfind("Source: clsMidi::PackDword()\r\nCode  : 6\r\n", 0), 0u);
+    EXPECT_EQ(Sent(device), std::vector<uint32_t>{0xC0}) << "nothing of the failed change is sent";
+}
 
-    // An instrument beyond the General MIDI range fails when it is sent.
-    clsErrorHandler handler;
-    midi.MyErr = &handler;
-    ExpectInternalError([&] { midi.SetInstrument(128); });
-    EXPECT_NE(handler.ErrorDetails().find("clsMidi::ExecuteMidiOutShortMsg()"), std::string::npos);
-    EXPECT_TRUE(device.Messages.empty());
-    midi.MyErr = &err;
+TEST(ShortMessage, UnpacksLowByteFirstAndKnowsItsLength) {
+    const std::vector<std::pair<uint32_t, int>> rows{
+        {0xFF643C9F, 3}, {0x29C2, 2}, {0x10D0, 2}, {0x4AA0, 3}, {0x7F7FE0, 3}, {0x01F1, 2},
+        {0x0302F2, 3},   {0x05F3, 2}, {0xF8, 1},   {0xF0, 0},   {0xF7, 0},     {0x643C, 0},
+    };
+    for (const auto& [packed, length] : rows)
+        EXPECT_EQ(ShortMessage::Unpack(packed).Length(), length) << std::hex << packed;
+    const ShortMessage m = ShortMessage::Unpack(0xFF643C9F);
+    EXPECT_EQ(std::tuple(m.Status, m.Data1, m.Data2, m.Kind(), m.WireChannel()),
+              std::tuple(0x9F, 60, 100, 0x90, 15));
+}
+
+TEST(DefaultMidiOutput, SkipsThePassThroughPortUnlessItIsAllThereIs) {
+    const std::string through = "Midi Through:Midi Through Port-0 14:0";
+    EXPECT_EQ(DefaultPortIndex({}), -1) << "no ports: the built-in synthesizer";
+    EXPECT_EQ(DefaultPortIndex({through, "FLUID Synth (1234):Synth input port 128:0"}), 1);
+    EXPECT_EQ(DefaultPortIndex({"USB Keyboard:USB Keyboard MIDI 1 20:0", through}), 0);
+    EXPECT_EQ(DefaultPortIndex({through, through}), 0);
+}
+
+// The chosen files first, then the preferred names, then any SoundFont of each folder in
+// name order; each file once, under the name it was first found by.
+TEST(SoundFontSearch, ChosenFileThenPreferredNamesThenAnySoundFontByName) {
+    fakes::TempDir dir("sonavel-sf");
+    const fs::path a = dir.Path / "a", b = dir.Path / "b";
+    fs::create_directories(a);
+    fs::create_directories(b);
+    const std::vector<std::string> byName{"beta.sf2",  "delta.sf3", "epsilon.sf2",
+                                          "gamma.sf2", "kappa.sf2", "mu.sf3"};
+    for (const std::string& name : byName)
+        std::ofstream(b / name) << "x";
+    for (const fs::path& file : {a / "zeta.sf3", a / "alpha.SF2", a / "TimGM6mb.sf2",
+                                 a / "readme.txt", b / "FluidR3_GM.sf2"})
+        std::ofstream(file) << "x";
+    fs::create_symlink(a / "alpha.SF2", a / "default-GM.sf2");
+    fs::create_symlink(a / "removed.sf2", a / "gone.sf2");
+
+    FluidSynthOutput::Options options;
+    options.SoundFontFiles = {(a / "default-GM.sf2").string(), (a / "missing.sf2").string()};
+    options.SoundFontFolders = {a.string(), b.string(), (dir.Path / "absent").string()};
+    FluidSynthOutput synth(options);
+    std::vector<std::string> expected{(a / "default-GM.sf2").string(),
+                                      (b / "FluidR3_GM.sf2").string(),
+                                      (a / "TimGM6mb.sf2").string(), (a / "zeta.sf3").string()};
+    for (const std::string& name : byName)
+        expected.push_back((b / name).string());
+    EXPECT_EQ(synth.FindSoundFonts(), expected);
+    EXPECT_EQ(synth.Name(), "Built-in synthesizer (alpha)") << "named after the linked file";
+
+    options.SoundFontFiles = {};
+    options.SoundFontFolders = {(dir.Path / "absent").string()};
+    FluidSynthOutput none(options);
+    EXPECT_EQ(none.Name(), "Built-in synthesizer (no SoundFont found)");
+    EXPECT_FALSE(none.Load());
+    EXPECT_NE(none.LastError().find(dir.Path.string() + "/absent/"), std::string::npos);
 }

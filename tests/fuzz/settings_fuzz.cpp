@@ -1,8 +1,7 @@
-// libFuzzer target for the settings-file reader. Whatever the file holds, the
-// reader must neither crash nor leak, and what it accepted must survive a save
-// and a second load unchanged.
+// libFuzzer target for the settings-file reader. Whatever the file holds, the reader must
+// neither crash nor leak, a rejected file comes with its report, and what it accepted must
+// survive a save and a second load unchanged.
 #include "settings/clsSettings.h"
-#include "startup/AppError.h"
 #include "startup/clsErrorHandler.h"
 
 #include <cstdint>
@@ -15,12 +14,6 @@
 
 namespace {
 
-std::string TempPath(const char* what) {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/sonavel-fuzz-" + std::to_string(getpid()) +
-           "-" + what;
-}
-
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -30,30 +23,25 @@ std::string ReadAll(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonavel;
-    static const std::string input = TempPath("input.dat");
-    static const std::string saved = TempPath("saved.dat");
-    {
-        std::ofstream out(input, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    const char* dir = std::getenv("TMPDIR");
+    static const std::string base =
+        std::string(dir && *dir ? dir : "/tmp") + "/sonavel-fuzz-" + std::to_string(getpid());
+    static const std::string input = base + "-input.dat", saved = base + "-saved.dat";
+    std::ofstream(input, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 
-    clsErrorHandler err;
-    clsSettings settings;
+    clsErrorHandler err, err2;
+    clsSettings settings, again;
     settings.MyErr = &err;
+    again.MyErr = &err2;
     try {
         settings.LoadFromDisk(input);
     } catch (const AppError& e) {
         if (e.Code() != 9999 || err.ErrorDetails().empty())
-            std::abort(); // a rejected file must come with its report
+            std::abort();
     }
-
-    // Whatever was accepted is written out and must read back cleanly, and
-    // writing it again must give the same bytes.
     settings.SaveToDisk(saved);
     const std::string first = ReadAll(saved);
-    clsErrorHandler err2;
-    clsSettings again;
-    again.MyErr = &err2;
     try {
         again.LoadFromDisk(saved);
     } catch (const AppError&) {
