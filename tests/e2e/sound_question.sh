@@ -146,8 +146,11 @@ export DISPLAY
 log "Xvfb on $DISPLAY (pid $xvfb_pid)"
 
 # ---------------------------------------------------------------- sound server
+# Without rewinds: a sink that rewinds re-renders sound its monitor has
+# already recorded (when a stream starts, or comes back after running dry),
+# and the recording then holds some of it twice, which moves all after it.
 "${guard[@]}" pulseaudio --daemonize=no -n --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
-    -L "module-null-sink sink_name=nul rate=48000" -L module-native-protocol-unix \
+    -L "module-null-sink sink_name=nul rate=48000 norewinds=1" -L module-native-protocol-unix \
     -L module-always-sink >"$work/pulseaudio.log" 2>&1 &
 started pulseaudio $!
 pulse_pid=$!
