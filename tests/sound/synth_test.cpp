@@ -125,18 +125,20 @@ TEST_F(Synth, ScheduledNoteSoundsFromTheFirstBlockAtOrAfterItsFrame) {
 
 TEST_F(Synth, MessagesOfOneBlockKeepTheirMeaning) {
     // The note off of one chord and the note on of the next come together, and
-    // often for the same key: the new note must sound, not be cut.
+    // often for the same key: in either order, the new note must sound, not
+    // be cut.
     engine->Send(Pack(0xC0, 19, 0));
     const int64_t at = engine->RenderedFrames() + 1024;
     engine->SendAt(Pack(0x90, 60, 100), at);
-    engine->SendAt(Pack(0x90, 60, 0), at + 4800);
     engine->SendAt(Pack(0x90, 60, 100), at + 4800);
+    engine->SendAt(Pack(0x90, 60, 0), at + 4800);
     // A program change and the note after it in the same block: the new program plays.
     engine->SendAt(Pack(0xC1, 40, 0), at + 100);
     engine->SendAt(Pack(0x91, 64, 100), at + 100);
     const std::vector<float> sound = Render(48000);
     EXPECT_EQ(engine->Program(1), 40);
-    EXPECT_GT(Peak(sound, 40000), 0.01f) << "the organ note started again still sounds";
+    // The organ holds its level while a key is down; released, it dies away.
+    EXPECT_GT(Peak(sound, 40000), 0.5f * Peak(sound)) << "the organ note started again was cut";
 }
 
 TEST_F(Synth, DrumChannelLoadsItsKitOnlyWhenAsked) {
