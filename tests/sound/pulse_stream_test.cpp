@@ -92,6 +92,8 @@ TEST_F(PulseStreamOnServer, PausedAsksForNothingAndResumesWithARefillThenAtThePa
     double phase = 0;
     std::string error;
     PulseStream::Options options;
+    // Ample for a busy machine: a server that runs dry asks for less than played.
+    options.BufferFrames = 2048;
     std::unique_ptr<PulseStream> stream = PulseStream::Open(
         options,
         [&](float* out, int frames) {
@@ -114,13 +116,13 @@ TEST_F(PulseStreamOnServer, PausedAsksForNothingAndResumesWithARefillThenAtThePa
     EXPECT_EQ(seen().size(), 0u) << "asked for sound while paused";
     stream->Resume();
     EXPECT_FALSE(stream->IsPaused());
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(1000ms);
     stream->Pause();
     const std::vector<Call> played = seen();
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(seen().size(), played.size()) << "asked for sound after the pause";
 
-    ASSERT_GE(played.size(), 20u);
+    ASSERT_GE(played.size(), 10u);
     EXPECT_EQ(played[0].Frames, stream->BufferFrames()) << "the first request refills the buffer";
     int largest = 0;
     int64_t asked = 0; // from the second request on, what is asked is what has played
@@ -145,10 +147,10 @@ TEST_F(SynthStreamOnServer, PlaysInTimeAtPitchAndPausesInSilence) {
     options.AudioDrivers = {FluidSynthOutput::StreamDriver};
     options.StreamIdleStopMs = 100;
     // A busy machine that holds up the server longer than its buffer leaves
-    // the sink without sound and moves all that follows: give it 85 ms. The
-    // requests still come in pieces of 20 ms and more, against which a
+    // the sink without sound and moves all that follows: give it 128 ms. The
+    // requests then come in pieces of 32 ms and more, against which a
     // message played at once would be late by up to a piece.
-    options.StreamBufferFrames = 4096;
+    options.StreamBufferFrames = 6144;
     // The arrival times the program stamped, not the test's, which a busy
     // machine may take a millisecond before or after.
     options.TraceFile = (dir.Path / "trace.txt").string();
