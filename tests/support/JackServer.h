@@ -22,16 +22,12 @@ public:
 
     bool Running() const { return m_why.empty(); }
     const std::string& Why() const { return m_why; }
-    // The server's name, for JACK_DEFAULT_SERVER or OpenClient.
+    // The server's name, for JACK_DEFAULT_SERVER.
     const std::string& Name() const { return m_name; }
-
     // A client of this server, or null; never starts a server of its own.
     jack_client_t* OpenClient(const std::string& client) const;
 
 private:
-    void WaitUntilReady();
-    std::string Log() const;
-
     std::string m_name;
     std::filesystem::path m_log;
     pid_t m_pid = 0;

@@ -2,71 +2,46 @@
 
 #if __has_include(<jack/jack.h>)
 
-#include "JackServer.h"
-
 #include <algorithm>
 #include <chrono>
 #include <jack/midiport.h>
 #include <thread>
+#include <utility>
 
 namespace sonavel::fakes {
 
 using namespace std::chrono_literals;
 
 JackSink::JackSink(const JackServer& server, const std::vector<std::string>& ports,
-                   const std::string& client) {
-    m_client = server.OpenClient(client);
+                   const std::string& client)
+    : m_client(server.OpenClient(client)) {
     if (m_client == nullptr)
         return;
-    for (const std::string& name : ports) {
+    for (const std::string& name : ports)
         m_ports.push_back(
             jack_port_register(m_client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0));
-        m_portNames.push_back(jack_port_name(m_ports.back()));
-    }
     jack_set_process_callback(m_client, &JackSink::Process, this);
     jack_activate(m_client);
 }
 
-JackSink::~JackSink() {
-    Close();
-}
-
-std::string JackSink::PortName(size_t i) const {
-    return m_portNames.at(i);
-}
-
-void JackSink::Unregister(size_t i) {
-    jack_port_t* port = nullptr;
-    {
-        // The process callback no longer reads the port once it is taken out.
-        std::lock_guard lock(m_mutex);
-        port = m_ports.at(i);
-        m_ports[i] = nullptr;
-    }
-    jack_port_unregister(m_client, port);
-}
-
 void JackSink::Close() {
-    if (m_client == nullptr)
-        return;
     // Returns when the server has let the client go, ports and connections too.
-    jack_client_close(m_client);
+    if (m_client != nullptr)
+        jack_client_close(m_client);
     m_client = nullptr;
 }
 
 std::vector<JackSink::Bytes> JackSink::Received(size_t count) {
-    return TakeWhenReady(
-        [count](const std::vector<Bytes>& received) { return received.size() >= count; });
+    return TakeWhenReady([count](const std::vector<Bytes>& got) { return got.size() >= count; });
 }
 
 std::vector<JackSink::Bytes> JackSink::ReceivedThrough(const Bytes& last) {
-    return TakeWhenReady([&last](const std::vector<Bytes>& received) {
-        return std::find(received.begin(), received.end(), last) != received.end();
+    return TakeWhenReady([&last](const std::vector<Bytes>& got) {
+        return std::find(got.begin(), got.end(), last) != got.end();
     });
 }
 
-std::vector<JackSink::Bytes>
-JackSink::TakeWhenReady(const std::function<bool(const std::vector<Bytes>&)>& ready) {
+template <typename Ready> std::vector<JackSink::Bytes> JackSink::TakeWhenReady(Ready ready) {
     const auto deadline = std::chrono::steady_clock::now() + 2s;
     while (std::chrono::steady_clock::now() < deadline) {
         {
@@ -78,24 +53,18 @@ JackSink::TakeWhenReady(const std::function<bool(const std::vector<Bytes>&)>& re
     }
     std::this_thread::sleep_for(50ms); // anything beyond would show too
     std::lock_guard lock(m_mutex);
-    std::vector<Bytes> received;
-    received.swap(m_received);
-    return received;
+    return std::exchange(m_received, {});
 }
 
 int JackSink::Process(jack_nframes_t frames, void* data) {
     auto* self = static_cast<JackSink*>(data);
     std::lock_guard lock(self->m_mutex);
     for (jack_port_t* port : self->m_ports) {
-        if (port == nullptr)
-            continue;
         void* buffer = jack_port_get_buffer(port, frames);
-        const uint32_t count = jack_midi_get_event_count(buffer);
-        for (uint32_t i = 0; i < count; ++i) {
-            jack_midi_event_t event;
+        jack_midi_event_t event;
+        for (uint32_t i = 0; i < jack_midi_get_event_count(buffer); ++i)
             if (jack_midi_event_get(&event, buffer, i) == 0)
                 self->m_received.emplace_back(event.buffer, event.buffer + event.size);
-        }
     }
     return 0;
 }

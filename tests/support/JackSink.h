@@ -2,15 +2,13 @@
 
 #if __has_include(<jack/jack.h>)
 
-#include <functional>
-#include <jack/jack.h>
+#include "JackServer.h"
+
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace sonavel::fakes {
-
-class JackServer;
 
 // A JACK client with MIDI input ports that records every event it receives,
 // standing in for a synthesizer program the trainer plays to.
@@ -20,31 +18,24 @@ public:
 
     JackSink(const JackServer& server, const std::vector<std::string>& ports,
              const std::string& client = "sonavel-test-sink");
-    ~JackSink();
+    ~JackSink() { Close(); }
     JackSink(const JackSink&) = delete;
     JackSink& operator=(const JackSink&) = delete;
 
     bool Ok() const { return m_client != nullptr; }
-    // "client:port" as the server and the device list name it.
-    std::string PortName(size_t i) const;
-    void Unregister(size_t i);
     // Leaves the server, as a program that ends does; its ports go with it.
     void Close();
-
     // What arrived since the last call, waiting up to two seconds for count
-    // events and a little longer for any beyond them.
+    // events, or for the event last, and a little longer for any beyond.
     std::vector<Bytes> Received(size_t count);
-    // What arrived since the last call, waiting up to two seconds for the
-    // event last.
     std::vector<Bytes> ReceivedThrough(const Bytes& last);
 
 private:
-    std::vector<Bytes> TakeWhenReady(const std::function<bool(const std::vector<Bytes>&)>& ready);
+    template <typename Ready> std::vector<Bytes> TakeWhenReady(Ready ready);
     static int Process(jack_nframes_t frames, void* data);
 
     jack_client_t* m_client = nullptr;
     std::vector<jack_port_t*> m_ports;
-    std::vector<std::string> m_portNames;
     std::mutex m_mutex;
     std::vector<Bytes> m_received;
 };

@@ -9,10 +9,13 @@
 
 namespace sonavel::fakes {
 
+inline uint32_t Pack(int status, int data1, int data2) {
+    return static_cast<uint32_t>(status | (data1 << 8) | (data2 << 16));
+}
+
 // Base of the tests that render the built-in synthesizer into memory: the
 // system's General MIDI SoundFont is loaded once per suite, and every test
-// starts from a reset synthesizer (default programs, no bend, no scheduled
-// messages).
+// starts from a reset synthesizer (default programs, no scheduled messages).
 class LoadedSynth : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { s_output = std::make_unique<FluidSynthOutput>(); }
@@ -25,12 +28,6 @@ protected:
         engine->Send(0xFF);
     }
 
-public:
-    static uint32_t Pack(int status, int data1, int data2) {
-        return static_cast<uint32_t>(status | (data1 << 8) | (data2 << 16));
-    }
-
-protected:
     static inline std::unique_ptr<FluidSynthOutput> s_output;
     FluidSynthEngine* engine = nullptr;
 };

@@ -2,17 +2,10 @@
 
 #include "Spawn.h"
 
-#if __has_include(<pulse/simple.h>)
-
 #include <chrono>
 #include <csignal>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <pulse/error.h>
 #include <pulse/simple.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace sonavel::fakes {
 
@@ -23,43 +16,27 @@ PulseServer::PulseServer() {
     std::string pattern = (fs::temp_directory_path() / "sonavel-pulse-XXXXXX").string();
     m_dir = mkdtemp(pattern.data());
     const fs::path socket = m_dir / "native";
-    const std::string log = (m_dir / "log").string();
-    std::string why;
     m_pid = SpawnLogged(
         {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-         "--use-pid-file=no", "-L", "module-null-sink sink_name=sonavel_test rate=48000", "-L",
+         // A sink that rewinds re-renders sound its monitor has already
+         // recorded (when a stream starts or comes back after running dry),
+         // and the recording then holds some of it twice.
+         "--use-pid-file=no", "-L",
+         "module-null-sink sink_name=sonavel_test rate=48000 norewinds=1", "-L",
          "module-native-protocol-unix socket=" + socket.string() + " auth-anonymous=1"},
         {"XDG_RUNTIME_DIR", "HOME", "DISPLAY"},
-        {"XDG_RUNTIME_DIR=" + m_dir.string(), "HOME=" + m_dir.string()}, log, why);
-    if (m_pid == 0) {
-        m_why = "pulseaudio could not be started (" + why + "); install the package pulseaudio";
+        {"XDG_RUNTIME_DIR=" + m_dir.string(), "HOME=" + m_dir.string()}, m_dir / "log", m_why);
+    if (m_pid == 0)
         return;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + 15s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = 0;
-            std::ifstream in(log);
-            m_why =
-                "pulseaudio ended at once: " + std::string(std::istreambuf_iterator<char>(in), {});
-            return;
-        }
-        std::error_code ec;
-        if (fs::exists(socket, ec))
-            return;
-        std::this_thread::sleep_for(20ms);
-    }
-    m_why = "pulseaudio made no socket within 15 s";
+    if (!WaitForProcess(
+            m_pid, [&] { return fs::exists(socket); }, m_dir / "log", m_why))
+        Kill();
 }
 
 PulseServer::~PulseServer() {
     Kill();
     std::error_code ec;
     fs::remove_all(m_dir, ec);
-}
-
-std::string PulseServer::Address() const {
-    return "unix:" + (m_dir / "native").string();
 }
 
 void PulseServer::Kill() {
@@ -72,21 +49,17 @@ void PulseServer::Kill() {
 
 MonitorRecorder::MonitorRecorder(const PulseServer& server) {
     const pa_sample_spec format{PA_SAMPLE_S16NE, PulseServer::Rate, 1};
-    // Small fragments keep the null sink running at a steady pace.
+    // Fragments of 20 ms keep the null sink running at a steady pace.
     const uint32_t unset = static_cast<uint32_t>(-1);
     const pa_buffer_attr attr{unset, unset, unset, unset, 960 * 2};
-    int error = 0;
-    const std::string address = server.Address();
-    m_stream = pa_simple_new(address.c_str(), "sonavel-test", PA_STREAM_RECORD,
-                             PulseServer::Monitor, "monitor", &format, nullptr, &attr, &error);
+    m_stream = pa_simple_new(server.Address().c_str(), "sonavel-test", PA_STREAM_RECORD,
+                             "sonavel_test.monitor", "monitor", &format, nullptr, &attr, nullptr);
     if (m_stream == nullptr)
         return;
     m_thread = std::thread([this] {
         std::vector<int16_t> chunk(960);
-        int error = 0;
-        while (!m_stop.load()) {
-            if (pa_simple_read(m_stream, chunk.data(), chunk.size() * 2, &error) < 0)
-                break;
+        while (!m_stop.load() &&
+               pa_simple_read(m_stream, chunk.data(), chunk.size() * 2, nullptr) >= 0) {
             std::lock_guard lock(m_mutex);
             m_samples.insert(m_samples.end(), chunk.begin(), chunk.end());
             m_arrivals.push_back(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -109,28 +82,21 @@ bool MonitorRecorder::WaitFlowing() {
     return false;
 }
 
-MonitorRecorder::~MonitorRecorder() {
-    Stop();
-}
-
 void MonitorRecorder::Stop() {
     m_stop.store(true);
     if (m_thread.joinable())
         m_thread.join();
-    if (m_stream != nullptr) {
+    if (m_stream != nullptr)
         pa_simple_free(m_stream);
-        m_stream = nullptr;
-    }
+    m_stream = nullptr;
 }
 
 std::vector<float> MonitorRecorder::Samples() const {
     std::lock_guard lock(m_mutex);
-    std::vector<float> samples(m_samples.size());
-    for (size_t i = 0; i < m_samples.size(); ++i)
-        samples[i] = static_cast<float>(m_samples[i]) / 32768.0f;
+    std::vector<float> samples;
+    for (int16_t s : m_samples)
+        samples.push_back(static_cast<float>(s) / 32768.0f);
     return samples;
 }
 
 } // namespace sonavel::fakes
-
-#endif

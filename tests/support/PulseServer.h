@@ -1,7 +1,5 @@
 #pragma once
 
-#if __has_include(<pulse/simple.h>)
-
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -17,8 +15,8 @@ namespace sonavel::fakes {
 
 // A PulseAudio server of the test's own, whose only sink is a null sink: no
 // sound card, and no clash with the user's server. Started in the constructor,
-// ended by its process id in the destructor (or by Kill, to take it away from
-// its clients). A test that cannot have one skips with Why().
+// ended by its process id in the destructor (or by Kill, as a crash would). A
+// test that cannot have one skips with Why().
 class PulseServer {
 public:
     PulseServer();
@@ -29,13 +27,10 @@ public:
     bool Running() const { return m_why.empty(); }
     const std::string& Why() const { return m_why; }
     // For PULSE_SERVER: "unix:<socket>".
-    std::string Address() const;
-    // The null sink's monitor, which records what the sink plays.
-    static constexpr const char* Monitor = "sonavel_test.monitor";
-    static constexpr int Rate = 48000;
-
-    // Ends the server at once, as a crash would.
+    std::string Address() const { return "unix:" + (m_dir / "native").string(); }
     void Kill();
+
+    static constexpr int Rate = 48000;
 
 private:
     std::filesystem::path m_dir;
@@ -43,17 +38,17 @@ private:
     std::string m_why;
 };
 
-// Records a PulseServer's monitor, mono, from construction to Stop.
+// Records what a PulseServer's null sink plays, mono, from construction to Stop.
 class MonitorRecorder {
 public:
     explicit MonitorRecorder(const PulseServer& server);
-    ~MonitorRecorder();
+    ~MonitorRecorder() { Stop(); }
     MonitorRecorder(const MonitorRecorder&) = delete;
     MonitorRecorder& operator=(const MonitorRecorder&) = delete;
 
-    bool Recording() const { return m_stream != nullptr; }
-    // Waits until the sink runs at the recorder's pace. An idle null sink
-    // sleeps in blocks of seconds and would hold up a stream meanwhile.
+    // Waits until the sink plays at the recorder's pace. An idle null sink
+    // renders seconds ahead and sleeps meanwhile; a stream that starts then
+    // is heard only when the sink wakes.
     bool WaitFlowing();
     // The samples so far, from -1 to 1.
     std::vector<float> Samples() const;
@@ -69,5 +64,3 @@ private:
 };
 
 } // namespace sonavel::fakes
-
-#endif

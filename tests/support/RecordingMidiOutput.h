@@ -23,10 +23,31 @@ public:
     explicit RecordingMidiOutput(Clock* clock = nullptr) : m_clock(clock) {}
 
     std::vector<MidiDeviceInfo> Devices() override { return DeviceList; }
-    int32_t Open(int32_t device, uint32_t& handle) override;
-    int32_t Reconnect(uint32_t handle) override;
-    void ShortMsg(uint32_t handle, uint32_t message) override;
-    void Close(uint32_t handle) override;
+    int32_t Open(int32_t device, uint32_t& handle) override {
+        handle = 0;
+        if (FailOpenWith != 0)
+            return FailOpenWith;
+        ++Opens;
+        OpenedDevices.push_back(device);
+        handle = m_open = m_nextHandle++;
+        return 0;
+    }
+    int32_t Reconnect(uint32_t handle) override {
+        ++Reconnects;
+        return handle == 0 || handle != m_open ? 1 : FailReconnectWith;
+    }
+    void ShortMsg(uint32_t handle, uint32_t message) override {
+        if (handle == 0 || handle != m_open)
+            ++DroppedSends;
+        else
+            Messages.push_back({m_clock ? m_clock->NowMicros() / 1000 : 0, message});
+    }
+    void Close(uint32_t handle) override {
+        if (handle != 0 && handle == m_open) {
+            m_open = 0;
+            ++Closes;
+        }
+    }
     void Hold(uint32_t handle, bool held) override { Holds.push_back(handle != 0 && held); }
     std::string LastError() const override { return FailReason; }
 
