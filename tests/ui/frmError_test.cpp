@@ -43,13 +43,13 @@ TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
             QTest::mouseClick(details, Qt::LeftButton);
             QTest::mouseClick(dialog.findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
         });
-        errors.ShowError("frmMain::cmdStart_Click()", 5, "Some text");
+        errors.ShowError("frmMain::cmdStart_Click()", 5, "Some\r\ntext");
         EXPECT_EQ(title, QStringLiteral("Sonavel - Advanced"));
-        EXPECT_EQ(text, QStringLiteral("Some text"));
+        EXPECT_EQ(text, QStringLiteral("Some\ntext"));
         EXPECT_EQ(report, QString(showing == 0 ? "Source: clsMidi::OpenMIDI()\nCode  : -3\n"
                                                  "String: Cannot open MIDI device.\n\n"
                                                : "") +
-                              "Source: frmMain::cmdStart_Click()\nCode  : 5\nString: Some text");
+                              "Source: frmMain::cmdStart_Click()\nCode  : 5\nString: Some\ntext");
         EXPECT_EQ(caption, shown ? QStringLiteral("<< &Details") : QStringLiteral("&Details >>"));
         EXPECT_EQ(size, QSize(frmError::ClientWidthPx,
                               shown ? frmError::ExpandedHeightPx : frmError::CollapsedHeightPx));
