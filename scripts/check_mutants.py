@@ -59,7 +59,7 @@ def unescape(text):
         c = text[i]
         if c == "\\" and i + 1 < len(text):
             n = text[i + 1]
-            out.append({"n": "\n", "t": "\t", "|": "|", "\\": "\\"}.get(n, "\\" + n))
+            out.append({"n": "\n", "|": "|", "\\": "\\"}.get(n, "\\" + n))
             i += 2
         else:
             out.append(c)
