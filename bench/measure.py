@@ -17,6 +17,8 @@ going to a private PulseAudio null sink that a recorder listens to, and:
     recording placed on CLOCK_MONOTONIC by the sound server's latency reports;
   * timing: every chord and note start found by aubioonset in the recording,
     against the times the question plans for them;
+  * with --menu, the View menu is opened in the middle of the first note and
+    closed after the second has begun, as a user may do while listening;
   * underruns: how often the sound server found the program's stream dry
     during the question, from the server's debug log.
 
@@ -105,21 +107,36 @@ class XDisplay:
                 return None, None
             select.select([self.fd], [], [], left)
 
+    def popups_mapped(self):
+        """How many pop-up windows (menus) were mapped since the last look."""
+        count = 0
+        while self.x.XPending(self.dpy):
+            self.x.XNextEvent(self.dpy, self.event)
+            raw = self.event.raw
+            kind = int.from_bytes(raw[0:4], "little")
+            count += kind == self.MAP_NOTIFY and int.from_bytes(raw[48:52], "little") != 0
+        return count
+
     def focus(self, window):
         self.x.XSetInputFocus(self.dpy, window, 2, 0)  # RevertToParent, CurrentTime
         self.x.XSync(self.dpy, 0)
 
     def press_alt(self, key):
         """Presses Alt+key; returns the monotonic time the press reached the server."""
-        alt = self.x.XKeysymToKeycode(self.dpy, self.x.XStringToKeysym(b"Alt_L"))
-        code = self.x.XKeysymToKeycode(self.dpy, self.x.XStringToKeysym(key.encode()))
+        return self.press("Alt_L", key)
+
+    def press(self, *keys):
+        """Presses the keys together (modifiers first); returns the monotonic
+        time the press reached the server."""
+        codes = [self.x.XKeysymToKeycode(self.dpy, self.x.XStringToKeysym(k.encode()))
+                 for k in keys]
         fake = self.xtst.XTestFakeKeyEvent
-        fake(self.dpy, alt, 1, 0)
-        fake(self.dpy, code, 1, 0)
+        for code in codes:
+            fake(self.dpy, code, 1, 0)
         self.x.XSync(self.dpy, 0)
         stamp = now_ns()
-        fake(self.dpy, code, 0, 0)
-        fake(self.dpy, alt, 0, 0)
+        for code in reversed(codes):
+            fake(self.dpy, code, 0, 0)
         self.x.XSync(self.dpy, 0)
         return stamp
 
@@ -517,7 +534,16 @@ def one_run(args, env, xd, recorder, fixture, run_dir):
         if recorder:
             recorder.clear()
         log_from = pulse_log_size(env)
+        xd.drain()
         pressed = xd.press_alt("s")
+        menu = []
+        if args.menu:
+            # The View menu open from the middle of the first note (3.2 s to
+            # 3.8 s of the question) until after the second note has begun.
+            menu = [threading.Timer(3.5, xd.press_alt, ("v",)),
+                    threading.Timer(4.1, xd.press, ("Escape",))]
+            for timer in menu:
+                timer.start()
         # The question sounds for about 4.4 s; wait for the last message and a
         # quiet second after it.
         deadline = time.monotonic() + 20
@@ -529,6 +555,10 @@ def one_run(args, env, xd, recorder, fixture, run_dir):
                 last_count, quiet_since = len(lines), time.monotonic()
             elif lines and time.monotonic() - quiet_since > 1.0:
                 break
+        for timer in menu:
+            timer.join()
+        if args.menu:
+            result["menus"] = xd.popups_mapped()
         lines = read_trace(trace)
         result["underruns"] = count_underruns(env, log_from)
         ons = note_ons(lines, pressed)
@@ -616,6 +646,8 @@ def main():
     parser.add_argument("--fixture", required=True, help="the settings file to start with")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--keep", help="keep recordings and traces in this folder")
+    parser.add_argument("--menu", action="store_true",
+                        help="open the View menu during the notes of every question")
     args = parser.parse_args()
 
     workdir = args.keep or tempfile.mkdtemp(prefix="sonavel-bench-")
@@ -654,6 +686,10 @@ def main():
             shutil.rmtree(workdir, ignore_errors=True)
 
     print_table(results, env.problems, args.runs)
+    if args.menu:
+        print("The View menu was open from the middle of the first note to after the second "
+              "began; it showed in %d of %d runs." % (
+                  sum(1 for r in results if r.get("menus")), len(results)))
 
 
 def print_table(results, problems, runs):

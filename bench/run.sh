@@ -3,13 +3,15 @@
 # start-up, memory, idle cost, response, output latency and note timing on a
 # private Xvfb and PulseAudio null sink. Prints one table; see BENCHMARKS.md.
 #
-#   bench/run.sh [BUILD_DIR] [RUNS]      defaults: build-perf, 5
+#   bench/run.sh [BUILD_DIR] [RUNS] [--menu]   defaults: build-perf, 5
+#                                        --menu: the View menu opened during the notes
 #   BENCH_KEEP=DIR bench/run.sh          keeps recordings, traces and stderr in DIR
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build-perf}"
 runs="${2:-5}"
+extra=("${@:3}")
 
 "$root/scripts/install-deps.sh" --tests
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -18,4 +20,4 @@ cmake --build "$build" -j2 --target sonavel bench_render_reference >/dev/null
 keep=()
 [ -n "${BENCH_KEEP:-}" ] && keep=(--keep "$BENCH_KEEP")
 exec python3 "$root/bench/measure.py" --program "$build/sonavel" \
-    --fixture "$root/tests/fixtures/settings/default.dat" --runs "$runs" "${keep[@]}"
+    --fixture "$root/tests/fixtures/settings/default.dat" --runs "$runs" "${keep[@]}" "${extra[@]}"
