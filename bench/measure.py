@@ -19,6 +19,7 @@ going to a private PulseAudio null sink that a recorder listens to, and:
     against the times the question plans for them;
   * with --menu, the View menu is opened in the middle of the first note and
     closed after the second has begun, as a user may do while listening;
+  * with --load, stress-ng keeps every core busy during each question;
   * underruns: how often the sound server found the program's stream dry
     during the question, from the server's debug log.
 
@@ -534,6 +535,13 @@ def one_run(args, env, xd, recorder, fixture, run_dir):
         if recorder:
             recorder.clear()
         log_from = pulse_log_size(env)
+        load = None
+        if args.load:
+            # Every core busy from a second before the question to its end,
+            # as a build or a video call beside the trainer would keep it.
+            load = subprocess.Popen(["stress-ng", "--cpu", "0", "--quiet"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(1)
         xd.drain()
         pressed = xd.press_alt("s")
         menu = []
@@ -557,6 +565,9 @@ def one_run(args, env, xd, recorder, fixture, run_dir):
                 break
         for timer in menu:
             timer.join()
+        if load:
+            load.send_signal(signal.SIGINT)
+            load.wait()
         if args.menu:
             result["menus"] = xd.popups_mapped()
         lines = read_trace(trace)
@@ -646,6 +657,8 @@ def main():
     parser.add_argument("--fixture", required=True, help="the settings file to start with")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--keep", help="keep recordings and traces in this folder")
+    parser.add_argument("--load", action="store_true",
+                        help="keep every core busy (stress-ng) during every question")
     parser.add_argument("--menu", action="store_true",
                         help="open the View menu during the notes of every question")
     args = parser.parse_args()
@@ -686,6 +699,8 @@ def main():
             shutil.rmtree(workdir, ignore_errors=True)
 
     print_table(results, env.problems, args.runs)
+    if args.load:
+        print("Every core was kept busy by stress-ng --cpu 0 during the questions.")
     if args.menu:
         print("The View menu was open from the middle of the first note to after the second "
               "began; it showed in %d of %d runs." % (

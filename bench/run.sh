@@ -3,8 +3,9 @@
 # start-up, memory, idle cost, response, output latency and note timing on a
 # private Xvfb and PulseAudio null sink. Prints one table; see BENCHMARKS.md.
 #
-#   bench/run.sh [BUILD_DIR] [RUNS] [--menu]   defaults: build-perf, 5
-#                                        --menu: the View menu opened during the notes
+#   bench/run.sh [BUILD_DIR] [RUNS] [--menu] [--load]   defaults: build-perf, 5
+#       --menu: the View menu opened during the notes of each question
+#       --load: every core kept busy (stress-ng) during each question
 #   BENCH_KEEP=DIR bench/run.sh          keeps recordings, traces and stderr in DIR
 set -euo pipefail
 

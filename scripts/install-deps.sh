@@ -6,7 +6,8 @@ set -euo pipefail
 #   scripts/install-deps.sh            what building and running the program needs
 #   scripts/install-deps.sh --tests    also what the test suite needs: GoogleTest,
 #                                      and the servers and tools of the end-to-end
-#                                      and sound tests (JACK, Xvfb, PulseAudio, aubio)
+#                                      and sound tests (JACK, Xvfb, PulseAudio, aubio),
+#                                      and the benchmark's CPU load (stress-ng)
 # The test tools include the PulseAudio server, which takes the place of
 # PipeWire's PulseAudio service on a desktop that uses it; so the program alone
 # never asks for them.
@@ -21,6 +22,7 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(
     jackd2 googletest libgtest-dev libgmock-dev
     xvfb xdotool x11-utils pulseaudio pulseaudio-utils aubio-tools sox python3
+    stress-ng
   )
 fi
 
