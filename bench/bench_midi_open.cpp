@@ -15,7 +15,7 @@
 #include <vector>
 
 using namespace sonavel;
-using Clock = std::chrono::steady_clock;
+using WallClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -28,20 +28,20 @@ long ResidentKiB() {
     return -1;
 }
 
-double Ms(Clock::duration d) {
+double Ms(WallClock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
 // Opens through clsMidi as the engine does; returns the milliseconds or -1.
 double TimedOpen(clsMidi& midi, clsErrorHandler& err) {
-    const auto start = Clock::now();
+    const auto start = WallClock::now();
     try {
         midi.OpenMIDI();
     } catch (...) {
         std::printf("  open failed:\n%s\n", err.ErrorDetails().c_str());
         return -1;
     }
-    return Ms(Clock::now() - start);
+    return Ms(WallClock::now() - start);
 }
 
 bool Run(const char* title, const SystemMidiOutput::Options& options) {
@@ -79,9 +79,9 @@ bool Run(const char* title, const SystemMidiOutput::Options& options) {
                 before, loaded, loaded - before);
 
     SystemMidiOutput preloaded(options);
-    const auto preloadStart = Clock::now();
+    const auto preloadStart = WallClock::now();
     preloaded.PreloadSynth();
-    const double preload = Ms(Clock::now() - preloadStart);
+    const double preload = Ms(WallClock::now() - preloadStart);
     clsMidi second(preloaded);
     second.MyErr = &err;
     second.SetDevice(0);

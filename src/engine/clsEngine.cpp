@@ -50,7 +50,9 @@ int16_t CountTicked(const std::vector<bool>& selection) {
 
 } // namespace
 
-clsEngine::clsEngine(MidiOutput& output, Clock& clock) : m_clock(clock), m_midi(output) {}
+clsEngine::clsEngine(MidiOutput& output, Clock& clock) : m_clock(clock), m_midi(output) {
+    m_midi.SetClock(&m_clock);
+}
 
 void clsEngine::SetErrorHandler(clsErrorHandler* handler) {
     MyErr = handler;

@@ -1,5 +1,6 @@
 #include "midi/clsMidi.h"
 
+#include "platform/Clock.h"
 #include "platform/MidiOutput.h"
 #include "startup/AppError.h"
 #include "startup/clsErrorHandler.h"
@@ -135,7 +136,8 @@ int32_t clsMidi::PackDword(int16_t data2, int16_t data1, int16_t status) {
 void clsMidi::ExecuteMidiOutShortMsg(int16_t status, int16_t data1, int16_t data2) {
     try {
         const int32_t message = PackDword(data2, data1, status);
-        m_output.ShortMsg(m_hMidiOut, static_cast<uint32_t>(message));
+        m_output.ShortMsgAt(m_hMidiOut, static_cast<uint32_t>(message),
+                            m_clock ? m_clock->DueNanos() : 0);
     } catch (...) {
         Fail("clsMidi::ExecuteMidiOutShortMsg()");
     }

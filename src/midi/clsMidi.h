@@ -5,6 +5,7 @@
 
 namespace sonavel {
 
+class Clock;
 class clsErrorHandler;
 class MidiOutput;
 
@@ -19,6 +20,9 @@ public:
     clsMidi& operator=(const clsMidi&) = delete;
 
     clsErrorHandler* MyErr = nullptr;
+    // Messages carry the moment this clock says they are due (see
+    // MidiOutput::ShortMsgAt); without one they are due when sent.
+    void SetClock(Clock* clock) { m_clock = clock; }
 
     int32_t Instrument() const { return m_instrument; }
     void SetInstrument(int32_t value); // sends a program change when open
@@ -52,6 +56,7 @@ private:
     [[noreturn]] void Fail(const char* src);
 
     MidiOutput& m_output;
+    Clock* m_clock = nullptr;
     uint32_t m_hMidiOut = 0;
     int32_t m_instrument = 0;
     int32_t m_channel = 1;

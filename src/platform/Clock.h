@@ -20,6 +20,10 @@ public:
     // thread is stopped this way when the window closes.
     virtual void Interrupt() {}
     virtual void Resume() {}
+    // When the messages sent now are due, in CLOCK_MONOTONIC nanoseconds: the
+    // deadline of the last sleep while the sleeps follow each other closely,
+    // so a sender that woke late still names the moment it meant; 0 for now.
+    virtual int64_t DueNanos() { return 0; }
 };
 
 } // namespace sonavel

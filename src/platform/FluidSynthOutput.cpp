@@ -344,8 +344,9 @@ int64_t FluidSynthOutput::DelayFrames() const {
     return m_delayFrames + m_timeline->ExtraFrames();
 }
 
-void FluidSynthOutput::Send(uint32_t message) {
+void FluidSynthOutput::Send(uint32_t message, int64_t dueNanos) {
     const int64_t arrival = SteadyClock::MonotonicNanos();
+    const int64_t due = dueNanos > 0 ? std::min(dueNanos, arrival) : arrival;
     Trace(arrival, message);
     std::lock_guard lock(m_mutex);
     if (!m_engine)
@@ -368,7 +369,7 @@ void FluidSynthOutput::Send(uint32_t message) {
     }
     if (!m_timeline->IsSettled() && arrival - m_runStart > int64_t{m_options.StallMs} * 1'000'000)
         m_timeline->Release(m_play);
-    m_timeline->Place(arrival, message, m_play);
+    m_timeline->Place(due, message, m_play);
 }
 
 void FluidSynthOutput::Trace(int64_t nanos, uint32_t message) {

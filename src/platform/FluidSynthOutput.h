@@ -126,10 +126,12 @@ public:
     // the release.
     void Hold(bool held);
 
-    // Plays one packed short message, DelayFrames after now. Wakes an idle
-    // driver first; the message is not lost if that fails. Never waits for
-    // the sound server.
-    void Send(uint32_t message);
+    // Plays one packed short message DelayFrames after it is due: after
+    // dueNanos (CLOCK_MONOTONIC) when that has passed, else after now. A
+    // sender that woke late by less than the delay moves nothing. Wakes an
+    // idle driver first; the message is not lost if that fails. Never waits
+    // for the sound server.
+    void Send(uint32_t message, int64_t dueNanos = 0);
 
     // "Built-in synthesizer (FluidR3_GM)": the SoundFont's file name, followed
     // through links, without its extension.

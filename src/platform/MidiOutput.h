@@ -42,6 +42,14 @@ public:
     }
     // Sends at once. A send on a closed or unknown handle is dropped.
     virtual void ShortMsg(uint32_t handle, uint32_t message) = 0;
+    // Sends a message due at dueNanos (CLOCK_MONOTONIC; 0 for now). A device
+    // that places messages on its own sound (the built-in synthesizer) plays
+    // it its fixed latency after that moment, so a sender that woke late by
+    // less than that moves nothing; the others send it at once.
+    virtual void ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) {
+        (void)dueNanos;
+        ShortMsg(handle, message);
+    }
     virtual void Close(uint32_t handle) = 0;
     // Why the last Open failed, in words a user can act on.
     virtual std::string LastError() const = 0;

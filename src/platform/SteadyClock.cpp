@@ -41,6 +41,10 @@ void SteadyClock::SleepMs(int32_t ms) {
         m_waitUntil(deadline);
 }
 
+int64_t SteadyClock::DueNanos() {
+    return m_anchored && m_now() - m_lastDeadline <= IdleGapNanos ? m_lastDeadline : 0;
+}
+
 void SteadyClock::Interrupt() {
     {
         const std::lock_guard lock(m_mutex);

@@ -32,6 +32,7 @@ public:
     void SleepMs(int32_t ms) override;
     void Interrupt() override;
     void Resume() override;
+    int64_t DueNanos() override;
 
     // The deadline the last sleep waited for, in the time source's nanoseconds.
     int64_t LastDeadlineNanos() const { return m_lastDeadline; }

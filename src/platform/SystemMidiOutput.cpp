@@ -121,6 +121,10 @@ int32_t SystemMidiOutput::Reconnect(uint32_t handle) {
 }
 
 void SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
+    ShortMsgAt(handle, message, 0);
+}
+
+void SystemMidiOutput::ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) {
     const std::lock_guard lock(m_mutex);
     const auto it = m_open.find(handle);
     if (it == m_open.end())
@@ -129,7 +133,7 @@ void SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
     if ((message & 0xF0) == 0xC0)
         device.Programs[message & 0x0F] = int((message >> 8) & 0x7F);
     if (device.IsSynth)
-        m_synth.Send(message);
+        m_synth.Send(message, dueNanos);
     else
         m_ports.Send(device.PortId, message);
 }

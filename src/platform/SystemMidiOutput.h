@@ -51,6 +51,7 @@ public:
     // before, since the program at the other end may be a new one.
     int32_t Reconnect(uint32_t handle) override;
     void ShortMsg(uint32_t handle, uint32_t message) override;
+    void ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) override;
     void Close(uint32_t handle) override;
     void Hold(uint32_t handle, bool held) override;
     std::string LastError() const override;
