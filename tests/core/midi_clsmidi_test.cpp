@@ -102,38 +102,11 @@ TEST(Midi, DeviceThatCannotOpenOrHasGoneLeavesTheObjectClosedAndSaysWhy) {
     EXPECT_EQ(device.Opens, 2);
     EXPECT_EQ(Sent(device), (std::vector<uint32_t>{0x29C0, 0x29C0}))
         << "the device opened anew is sent the program again";
-
-    fakes::RecordingMidiOutput refusing;
-    refusing.FailOpenWith = 6;
-    try {
-        clsMidi(refusing).OpenMIDI();
-        FAIL() << "open must fail";
-    } catch (const AppError& e) { // without a handler the device's error itself
-        EXPECT_EQ(e.Code(), 6);
-        EXPECT_EQ(e.Text(), kCannotOpen);
-    }
-}
-
-// data1 * 256 is 16-bit arithmetic: a data byte beyond -128..127 is an overflow.
-TEST(Midi, DataByteBeyond16BitsIsAnOverflow) {
-    fakes::RecordingMidiOutput device;
-    clsMidi midi(device);
-    EXPECT_EQ(midi.PackDword(100, 60, 0x90), 0x643C90);
-    EXPECT_EQ(midi.PackDword(0, -128, 0), -32768);
-    EXPECT_THROW(midi.PackDword(0, 128, 0), std::overflow_error);
-    EXPECT_THROW(midi.PackDword(0, -129, 0), std::overflow_error);
-    clsErrorHandler err;
-    midi.MyErr = &err;
-    midi.OpenMIDI();
-    EXPECT_THROW(midi.SetInstrument(128), AppError);
-    EXPECT_EQ(err.ErrorDetails().rfind("Source: clsMidi::PackDword()\r\nCode  : 6\r\n", 0), 0u);
-    EXPECT_EQ(Sent(device), std::vector<uint32_t>{0xC0}) << "nothing of the failed change is sent";
 }
 
 TEST(ShortMessage, UnpacksLowByteFirstAndKnowsItsLength) {
     const std::vector<std::pair<uint32_t, int>> rows{
-        {0xFF643C9F, 3}, {0x29C2, 2}, {0x10D0, 2}, {0x4AA0, 3}, {0x7F7FE0, 3}, {0x01F1, 2},
-        {0x0302F2, 3},   {0x05F3, 2}, {0xF8, 1},   {0xF0, 0},   {0xF7, 0},     {0x643C, 0},
+        {0xFF643C9F, 3}, {0x29C2, 2}, {0x10D0, 2}, {0x7F7FE0, 3}, {0xF8, 1}, {0xF0, 0}, {0x643C, 0},
     };
     for (const auto& [packed, length] : rows)
         EXPECT_EQ(ShortMessage::Unpack(packed).Length(), length) << std::hex << packed;
