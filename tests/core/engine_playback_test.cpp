@@ -100,7 +100,6 @@ TEST_F(EnginePlayback, KeyReferencesPlayTheirChordsOneBeatEach) {
         std::vector<Chord> Chords;
     };
     const Row rows[] = {
-        {4, 3, 0, {{52, 55, 59, 64}, {45, 57, 60, 64}, {47, 54, 59, 62}, {52, 55, 59, 64}}},
         {5, 1, 1, {{49, 61, 64, 67, 71}, {54, 61, 64, 67, 70}, {47, 62, 66, 71}}},
         {8, 0, 2, {{46, 50, 53, 58}}},
     };
