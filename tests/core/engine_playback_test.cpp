@@ -194,22 +194,13 @@ TEST_F(EnginePlayback, RequestStopEndsTheWaitAndTheQuestionAtOnce) {
     }
 }
 
-// No interval ticked, or a device that cannot open: reported in order, nothing sounds.
-TEST_F(EnginePlayback, FailuresAreReportedBeforeAnythingSounds) {
-    TickOnly(0, {});
-    EXPECT_THROW(engine.NewQuestion(), AppError);
-    EXPECT_EQ(err.ErrorDetails().find("Source: clsEngine::GetRandomInterval()\r\nCode  : 9000"),
-              0u);
-    EXPECT_TRUE(feedback.empty());
-
-    TickOnly(0, {7});
-    clsErrorHandler fresh;
-    engine.SetErrorHandler(&fresh);
+// A device that cannot open ends the question after code 0, reported through each caller.
+TEST_F(EnginePlayback, DeviceThatCannotOpenEndsTheQuestionAfterCodeZero) {
     device.FailOpenWith = 7;
     EXPECT_THROW(engine.NewQuestion(), AppError);
     EXPECT_EQ(Codes(), (std::vector<uint32_t>{0}));
     EXPECT_TRUE(device.Messages.empty());
-    const std::string& details = fresh.ErrorDetails();
+    const std::string details = err.ErrorDetails();
     const auto cannotOpen = details.find("String: Cannot open MIDI device.");
     EXPECT_LT(cannotOpen, details.find("Source: clsEngine::Play()")) << details;
     EXPECT_LT(details.find("Source: clsEngine::Play()"),
