@@ -7,52 +7,30 @@
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
-#include <ostream>
 #include <vector>
 
 namespace sonavel::testing {
 
-// One MIDI message as the tests spell it out, with the virtual time it is due.
+// One MIDI message with the virtual time it is due, or one feedback code with its time.
 struct Timed {
     int64_t TimeMs;
     uint32_t Packed;
     bool operator==(const Timed&) const = default;
 };
 
-inline std::ostream& operator<<(std::ostream& os, const Timed& m) {
-    return os << "{" << m.TimeMs << " ms: " << std::hex << (m.Packed & 0xFF) << " " << std::dec
-              << ((m.Packed >> 8) & 0xFF) << " " << ((m.Packed >> 16) & 0xFF) << "}";
+inline uint32_t Note(int channel, int note, int velocity) {
+    return uint32_t(0x90 + channel - 1) | uint32_t(note) << 8 | uint32_t(velocity) << 16;
+}
+inline uint32_t Program(int channel, int program) {
+    return uint32_t(0xC0 + channel - 1) | uint32_t(program) << 8;
 }
 
-inline uint32_t Pack(int status, int data1, int data2) {
-    return uint32_t(status) | uint32_t(data1) << 8 | uint32_t(data2) << 16;
-}
-inline uint32_t NoteOn(int channel, int note, int velocity) {
-    return Pack(0x90 + channel - 1, note, velocity);
-}
-inline uint32_t NoteOff(int channel, int note) {
-    return Pack(0x90 + channel - 1, note, 0);
-}
-inline uint32_t ProgramChange(int channel, int program) {
-    return Pack(0xC0 + channel - 1, program, 0);
-}
-
-struct FeedbackEvent {
-    int32_t Code;
-    int64_t TimeMs;
-    bool operator==(const FeedbackEvent&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& os, const FeedbackEvent& e) {
-    return os << "{code " << e.Code << " at " << e.TimeMs << " ms}";
-}
-
-// An engine on a virtual clock and a recording device, with the settings and
-// error handler the window would give it. Every Feedback is recorded with its
-// time; OnFeedback runs after the recording.
+// An engine on a virtual clock and a recording device, with the settings and error handler
+// the window would give it; every Feedback is recorded with its time.
 class EngineTest : public ::testing::Test {
 protected:
     EngineTest() {
@@ -61,25 +39,19 @@ protected:
         engine.objSettings = &settings;
         engine.SetErrorHandler(&err);
         engine.Feedback = [this](int32_t& code) {
-            feedback.push_back({code, clock.NowMs()});
+            feedback.push_back({clock.NowMs(), uint32_t(code)});
             if (OnFeedback)
                 OnFeedback(code);
         };
     }
 
+    // Ticks only the given intervals of one type (0 ascending, 1 descending, 2 harmonic).
     void TickOnly(int type, std::vector<int> intervals) {
         for (int i = 0; i < 13; ++i) {
-            settings.SetAsc(i, false);
-            settings.SetDesc(i, false);
-            settings.SetHarm(i, false);
-        }
-        for (int i : intervals) {
-            if (type == 0)
-                settings.SetAsc(i, true);
-            else if (type == 1)
-                settings.SetDesc(i, true);
-            else
-                settings.SetHarm(i, true);
+            const bool on = std::ranges::count(intervals, i) > 0;
+            settings.SetAsc(i, on && type == 0);
+            settings.SetDesc(i, on && type == 1);
+            settings.SetHarm(i, on && type == 2);
         }
     }
 
@@ -90,10 +62,10 @@ protected:
         return out;
     }
 
-    std::vector<int32_t> FeedbackCodes() const {
-        std::vector<int32_t> codes;
+    std::vector<uint32_t> Codes() const {
+        std::vector<uint32_t> codes;
         for (const auto& e : feedback)
-            codes.push_back(e.Code);
+            codes.push_back(e.Packed);
         return codes;
     }
 
@@ -107,7 +79,7 @@ protected:
     fakes::RecordingMidiOutput device{&clock};
     clsSettings settings;
     clsEngine engine{device, clock};
-    std::vector<FeedbackEvent> feedback;
+    std::vector<Timed> feedback;
     std::function<void(int32_t)> OnFeedback;
 };
 

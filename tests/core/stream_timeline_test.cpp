@@ -70,25 +70,3 @@ TEST(StreamTimeline, HoldsMessagesUntilTheWarmUpEndsThenKeepsTheirDistances) {
     EXPECT_NEAR(static_cast<double>(driver.Played[3].second - driver.Played[1].second), 28800, 1);
     EXPECT_GT(driver.Played[3].second, driver.Rendered);
 }
-
-// A stream resumed on a live connection: the server's first request refills its whole buffer
-// at once and the line is drawn from the next. A message that woke the stream is held through
-// the refill, then plays the plain delay after it arrived, nothing added.
-TEST(StreamTimeline, AResumedStreamAddsNothingToAMessageThatWokeIt) {
-    constexpr int64_t Refill = 288, Delay = 208;
-    StreamTimeline timeline{Rate, 1 * Ms, {0, 1, true}};
-    std::vector<std::pair<uint32_t, int64_t>> played;
-    const StreamTimeline::Sink sink = [&](uint32_t message, int64_t frame) {
-        played.emplace_back(message, frame);
-    };
-    timeline.Restart(Delay);
-    const int64_t arrival = 3000 * Ms;
-    timeline.Place(arrival, 0x7F3C90, sink);
-    timeline.Observe(arrival + Ms / 5, 0, sink); // the refill
-    EXPECT_TRUE(played.empty());
-    timeline.Observe(arrival + 3 * Ms / 10, Refill, sink);
-    ASSERT_EQ(played.size(), 1u);
-    EXPECT_EQ(timeline.ExtraFrames(), 0);
-    EXPECT_NEAR(static_cast<double>(played[0].second),
-                static_cast<double>(Refill - 48 * 3 / 10 + Delay), 1);
-}

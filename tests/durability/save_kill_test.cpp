@@ -23,7 +23,6 @@ TEST(SettingsDurability, KilledSaveLeavesTheOldOrTheNewFileWhole) {
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     clsSettings oldSettings, newSettings;
-    newSettings.SetPlaybackSpeed(150);
     newSettings.KeyTypeArray = {"Dur", "Moll (natürlich)", "Moll (harmonisch)", "Moll (melodisch)"};
     newSettings.SaveToDisk(file);
     const std::string newText = read();

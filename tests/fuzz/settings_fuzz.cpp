@@ -4,22 +4,11 @@
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
 
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <unistd.h>
-
-namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonavel;
@@ -29,7 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string input = base + "-input.dat", saved = base + "-saved.dat";
     std::ofstream(input, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-
+    auto saveAndRead = [](clsSettings& s) {
+        s.SaveToDisk(saved);
+        std::ifstream in(saved, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     clsErrorHandler err, err2;
     clsSettings settings, again;
     settings.MyErr = &err;
@@ -40,16 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (e.Code() != 9999 || err.ErrorDetails().empty())
             std::abort();
     }
-    settings.SaveToDisk(saved);
-    const std::string first = ReadAll(saved);
+    const std::string first = saveAndRead(settings);
     try {
         again.LoadFromDisk(saved);
     } catch (const AppError&) {
-        std::fputs(err2.ErrorDetails().c_str(), stderr);
-        std::abort();
+        std::abort(); // what was saved must read back without a complaint
     }
-    again.SaveToDisk(saved);
-    if (ReadAll(saved) != first)
+    if (saveAndRead(again) != first)
         std::abort();
     return 0;
 }
