@@ -89,6 +89,7 @@ TEST_F(OnPulseServer, PausedStreamAsksForNothingAndResumesWithARefillThenAtThePa
     EXPECT_FALSE(stream->IsPaused());
     std::this_thread::sleep_for(1000ms);
     stream->Pause();
+    EXPECT_TRUE(stream->IsPaused());
     const auto played = seen();
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(seen().size(), played.size()) << "asked for sound after the pause";
@@ -196,44 +197,10 @@ TEST_F(OnPulseServer, SynthTurnsToTheNextOutputWhenTheServerGoesAway) {
     EXPECT_FALSE(error.empty()) << "a new stream without a server says why";
 }
 
-// Silent and not held, the synthesizer stops its driver; the first note after
-// wakes it whole. The file driver writes a new file when it starts again.
-TEST(FluidSynthOutput, StopsFeedingWhenSilentAndWakesWithTheFirstNoteIntact) {
-    fakes::TempDir dir("sonavel-idle");
-    FluidSynthOutput::Options options;
-    options.AudioDrivers = {"file"};
-    options.AudioFile = (dir.Path / "out.wav").string();
-    options.IdleStopMs = 150;
-    FluidSynthOutput output(options);
-    ASSERT_TRUE(output.Start()) << output.LastError();
-
-    output.Send(Pack(0xC0, 71, 0));
-    output.Send(Pack(0x90, 57, 100));
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(output.IsRunning()) << "stopped under a sounding note";
-    output.Send(Pack(0x90, 57, 0));
-    ASSERT_TRUE(WaitFor([&] { return output.IsSuspended(); })) << "never went idle";
-    output.Send(Pack(0x90, 60, 0));
-    output.Hold(true);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(output.IsRunning()) << "stopped while held";
-    output.Hold(false);
-    ASSERT_TRUE(WaitFor([&] { return output.IsSuspended(); })) << "held after the release";
-
-    std::filesystem::remove(options.AudioFile);
-    output.Send(Pack(0x90, 69, 100));
-    std::this_thread::sleep_for(200ms);
-    output.Stop();
-    EXPECT_FALSE(output.IsSuspended()) << "closing is not idling";
-    std::ifstream in(options.AudioFile, std::ios::binary);
-    std::vector<int16_t> wav(2 * 4800); // 100 ms, stereo
-    in.ignore(44).read(reinterpret_cast<char*>(wav.data()), wav.size() * 2);
-    EXPECT_TRUE(std::any_of(wav.begin(), wav.end(), [](int16_t s) { return std::abs(s) > 1000; }))
-        << "the note after idle was lost or came 100 ms late";
-}
-
 // The built-in synthesizer is device 0, and -1 when the system has no ports.
-TEST(SystemMidiOutput, SharesOneSynthesizerBetweenOpensAndPreload) {
+// Silent and not held, it stops feeding its driver; the first note after wakes
+// it whole. FluidSynth's "file" driver writes a new file when it starts again.
+TEST(SystemMidiOutput, SharesOneSynthesizerThatIdlesWhenSilent) {
     fakes::TempDir dir("sonavel-midi");
     std::filesystem::create_symlink("/usr/share/sounds/sf2/FluidR3_GM.sf2", dir.Path / "gm.sf2");
     SystemMidiOutput::Options options;
@@ -241,24 +208,48 @@ TEST(SystemMidiOutput, SharesOneSynthesizerBetweenOpensAndPreload) {
     options.Synth.SoundFontFolders = {dir.Path.string()};
     options.Synth.AudioDrivers = {"no-such-driver", "file"};
     options.Synth.AudioFile = (dir.Path / "out.wav").string();
+    options.Synth.IdleStopMs = 150;
     options.UseAlsa = options.UseJack = false;
     SystemMidiOutput output(options);
+    FluidSynthOutput& synth = output.Synth();
 
     // The window preloads while the user looks; an open meanwhile waits for it.
     std::thread preload([&] { output.PreloadSynth(); });
     uint32_t first = 0, second = 0;
     ASSERT_EQ(output.Open(0, first), 0) << output.LastError();
     preload.join();
-    EXPECT_EQ(output.Synth().DriverName(), "file") << "the first driver that opens is kept";
-    const FluidSynthEngine* engine = output.Synth().Engine();
+    EXPECT_EQ(synth.DriverName(), "file") << "the first driver that opens is kept";
+    const FluidSynthEngine* engine = synth.Engine();
     ASSERT_EQ(output.Open(-1, second), 0) << output.LastError();
     EXPECT_NE(first, second);
-    output.ShortMsg(first, Pack(0xC0, 19, 0));
+
+    output.ShortMsg(first, Pack(0xC0, 71, 0));
+    output.ShortMsg(first, Pack(0x90, 57, 100));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(synth.IsRunning()) << "stopped under a sounding note";
+    output.ShortMsg(first, Pack(0x90, 57, 0));
+    ASSERT_TRUE(WaitFor([&] { return synth.IsSuspended(); })) << "never went idle";
+    output.ShortMsg(first, Pack(0x90, 60, 0));
+    output.Hold(first, true); // a question's pause
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(synth.IsRunning()) << "stopped while held";
+    output.Hold(first, false);
+    ASSERT_TRUE(WaitFor([&] { return synth.IsSuspended(); })) << "held after the release";
+
+    std::filesystem::remove(options.Synth.AudioFile);
+    output.ShortMsg(second, Pack(0x90, 69, 100));
+    std::this_thread::sleep_for(200ms);
     output.Close(first);
-    EXPECT_TRUE(output.Synth().IsRunning()) << "stopped for the other user";
+    EXPECT_TRUE(synth.IsRunning()) << "stopped for the other user";
     output.ShortMsg(first, Pack(0xC0, 40, 0));
-    EXPECT_EQ(engine->Program(0), 19) << "a message after the close was played";
+    EXPECT_EQ(engine->Program(0), 71) << "a message after the close was played";
     output.Close(second);
-    EXPECT_FALSE(output.Synth().IsRunning());
-    EXPECT_EQ(output.Synth().Engine(), engine) << "the SoundFont stays for the next open";
+    EXPECT_FALSE(synth.IsRunning());
+    EXPECT_FALSE(synth.IsSuspended()) << "closing is not idling";
+    EXPECT_EQ(synth.Engine(), engine) << "the SoundFont stays for the next open";
+    std::ifstream in(options.Synth.AudioFile, std::ios::binary);
+    std::vector<int16_t> wav(2 * 4800); // 100 ms, stereo
+    in.ignore(44).read(reinterpret_cast<char*>(wav.data()), wav.size() * 2);
+    EXPECT_TRUE(std::any_of(wav.begin(), wav.end(), [](int16_t s) { return std::abs(s) > 1000; }))
+        << "the note after idle was lost or came late";
 }

@@ -30,8 +30,8 @@ public:
              "module-null-sink sink_name=sonavel_test rate=48000 norewinds=1", "-L",
              "module-native-protocol-unix socket=" + (m_dir / "native").string() +
                  " auth-anonymous=1"},
-            {"XDG_RUNTIME_DIR=" + m_dir.string(), "HOME=" + m_dir.string(), "DISPLAY"},
-            m_dir / "log", [this] { return std::filesystem::exists(m_dir / "native"); }, m_why);
+            {"XDG_RUNTIME_DIR=" + m_dir.string(), "HOME=" + m_dir.string()}, m_dir / "log",
+            [this] { return std::filesystem::exists(m_dir / "native"); }, m_why);
     }
     ~PulseServer() {
         Kill();
@@ -52,7 +52,8 @@ private:
     std::string m_why;
 };
 
-// Records what a PulseServer's null sink plays, mono, from construction to Stop.
+// Records what a PulseServer's null sink plays, mono, from construction to
+// Stop.
 class MonitorRecorder {
 public:
     explicit MonitorRecorder(const PulseServer& server) {

@@ -31,22 +31,20 @@ inline void EndProcess(pid_t pid, int signal) {
     waitpid(pid, nullptr, 0);
 }
 
-// Starts a server found on PATH, with the test's environment changed by env
-// ("NAME=value" sets, "NAME" drops), its output in log, and waits up to 15 s
-// until ready(). Its process id, or 0 with the reason (and the log) in why.
+// Starts a server found on PATH, with the test's environment and env
+// ("NAME=value") over it, its output in log, and waits up to 15 s until
+// ready(). Its process id, or 0 with the reason (and the log) in why.
 inline pid_t StartServer(std::vector<std::string> args, std::vector<std::string> env,
                          const std::filesystem::path& log, const std::function<bool()>& ready,
                          std::string& why) {
     std::vector<char*> argv, envp;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string name(*e, std::strchr(*e, '=') ? std::strchr(*e, '=') - *e : 0);
-        if (std::none_of(env.begin(), env.end(),
-                         [&](const std::string& s) { return s.substr(0, s.find('=')) == name; }))
-            envp.push_back(*e);
-    }
     for (std::string& s : env)
-        if (s.find('=') != std::string::npos)
-            envp.push_back(s.data());
+        envp.push_back(s.data());
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::none_of(env.begin(), env.end(), [&](const std::string& s) {
+                return std::strncmp(*e, s.data(), s.find('=') + 1) == 0;
+            }))
+            envp.push_back(*e);
     for (std::string& s : args)
         argv.push_back(s.data());
     argv.push_back(nullptr);
