@@ -2,30 +2,52 @@
 
 #if __has_include(<jack/jack.h>)
 
-#include <filesystem>
+#include "Spawn.h"
+
 #include <jack/jack.h>
-#include <string>
-#include <sys/types.h>
+#include <unistd.h>
 
 namespace sonavel::fakes {
 
 // A JACK server of the test's own with the dummy driver: no sound card, and no
-// clash with a server the user may run. Started in the constructor, ended by
-// its process id in the destructor. A test that cannot have one skips with
-// Why().
+// clash with a server the user may run. A test that cannot have one skips
+// with Why().
 class JackServer {
 public:
-    JackServer();
-    ~JackServer();
+    JackServer() {
+        static int count = 0; // tells apart the servers of one process
+        m_name = "sonavel-test-" + std::to_string(getpid()) + "-" + std::to_string(++count);
+        m_log = std::filesystem::temp_directory_path() / (m_name + ".log");
+        // As root, jackd otherwise asks the session bus for the (absent) card.
+        m_pid = StartServer(
+            {"jackd", "--no-realtime", "--name", m_name, "-d", "dummy", "-r", "48000", "-p", "256"},
+            {"JACK_NO_AUDIO_RESERVATION=1"}, m_log,
+            [this] {
+                jack_client_t* probe = OpenClient("sonavel-probe");
+                return probe != nullptr && jack_client_close(probe) == 0;
+            },
+            m_why);
+        if (m_pid == 0)
+            m_why = "jackd (package jackd2): " + m_why;
+    }
+    ~JackServer() {
+        EndProcess(m_pid, SIGTERM);
+        std::error_code ec;
+        std::filesystem::remove(m_log, ec);
+    }
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
 
-    bool Running() const { return m_why.empty(); }
+    bool Running() const { return m_pid != 0; }
     const std::string& Why() const { return m_why; }
-    // The server's name, for JACK_DEFAULT_SERVER.
-    const std::string& Name() const { return m_name; }
+    const std::string& Name() const { return m_name; } // for JACK_DEFAULT_SERVER
     // A client of this server, or null; never starts a server of its own.
-    jack_client_t* OpenClient(const std::string& client) const;
+    jack_client_t* OpenClient(const std::string& client) const {
+        jack_status_t status{};
+        return jack_client_open(client.c_str(),
+                                static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                &status, m_name.c_str());
+    }
 
 private:
     std::string m_name;

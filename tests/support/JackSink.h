@@ -4,9 +4,10 @@
 
 #include "JackServer.h"
 
+#include <algorithm>
+#include <jack/midiport.h>
 #include <mutex>
-#include <string>
-#include <vector>
+#include <utility>
 
 namespace sonavel::fakes {
 
@@ -17,22 +18,65 @@ public:
     using Bytes = std::vector<unsigned char>;
 
     JackSink(const JackServer& server, const std::vector<std::string>& ports,
-             const std::string& client = "sonavel-test-sink");
+             const std::string& client = "sonavel-test-sink")
+        : m_client(server.OpenClient(client)) {
+        if (m_client == nullptr)
+            return;
+        for (const std::string& name : ports)
+            m_ports.push_back(jack_port_register(m_client, name.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                                 JackPortIsInput, 0));
+        jack_set_process_callback(m_client, &JackSink::Process, this);
+        jack_activate(m_client);
+    }
     ~JackSink() { Close(); }
     JackSink(const JackSink&) = delete;
     JackSink& operator=(const JackSink&) = delete;
 
     bool Ok() const { return m_client != nullptr; }
-    // Leaves the server, as a program that ends does; its ports go with it.
-    void Close();
+    // Leaves the server, as a program that ends does; returns when the server
+    // has let the client go, its ports and connections too.
+    void Close() {
+        if (m_client != nullptr)
+            jack_client_close(m_client);
+        m_client = nullptr;
+    }
     // What arrived since the last call, waiting up to two seconds for count
     // events, or for the event last, and a little longer for any beyond.
-    std::vector<Bytes> Received(size_t count);
-    std::vector<Bytes> ReceivedThrough(const Bytes& last);
+    std::vector<Bytes> Received(size_t count) {
+        return TakeWhen([count](const std::vector<Bytes>& got) { return got.size() >= count; });
+    }
+    std::vector<Bytes> ReceivedThrough(const Bytes& last) {
+        return TakeWhen([&last](const std::vector<Bytes>& got) {
+            return std::find(got.begin(), got.end(), last) != got.end();
+        });
+    }
 
 private:
-    template <typename Ready> std::vector<Bytes> TakeWhenReady(Ready ready);
-    static int Process(jack_nframes_t frames, void* data);
+    std::vector<Bytes> TakeWhen(const std::function<bool(const std::vector<Bytes>&)>& ready) {
+        for (int i = 0; i < 200; ++i) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (ready(m_received))
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_received, {});
+    }
+    static int Process(jack_nframes_t frames, void* data) {
+        auto* self = static_cast<JackSink*>(data);
+        std::lock_guard lock(self->m_mutex);
+        jack_midi_event_t event;
+        for (jack_port_t* port : self->m_ports) {
+            void* buffer = jack_port_get_buffer(port, frames);
+            for (uint32_t i = 0; i < jack_midi_get_event_count(buffer); ++i)
+                if (jack_midi_event_get(&event, buffer, i) == 0)
+                    self->m_received.emplace_back(event.buffer, event.buffer + event.size);
+        }
+        return 0;
+    }
 
     jack_client_t* m_client = nullptr;
     std::vector<jack_port_t*> m_ports;

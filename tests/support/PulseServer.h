@@ -1,36 +1,50 @@
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-#include <filesystem>
-#include <mutex>
-#include <string>
-#include <sys/types.h>
-#include <thread>
-#include <vector>
+#include "Spawn.h"
 
-typedef struct pa_simple pa_simple;
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <pulse/simple.h>
+#include <utility>
 
 namespace sonavel::fakes {
 
 // A PulseAudio server of the test's own, whose only sink is a null sink: no
-// sound card, and no clash with the user's server. Started in the constructor,
-// ended by its process id in the destructor (or by Kill, as a crash would). A
-// test that cannot have one skips with Why().
+// sound card, and no clash with the user's server. Kill ends it as a crash
+// would. A test that cannot have one skips with Why().
 class PulseServer {
 public:
-    PulseServer();
-    ~PulseServer();
+    static constexpr int Rate = 48000;
+
+    PulseServer() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "sonavel-pulse-XXXXXX").string();
+        m_dir = mkdtemp(pattern.data());
+        // A sink that rewinds re-renders sound its monitor has already recorded
+        // (when a stream starts or comes back after running dry), and the
+        // recording then holds some of it twice.
+        m_pid = StartServer(
+            {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+             "--use-pid-file=no", "-L",
+             "module-null-sink sink_name=sonavel_test rate=48000 norewinds=1", "-L",
+             "module-native-protocol-unix socket=" + (m_dir / "native").string() +
+                 " auth-anonymous=1"},
+            {"XDG_RUNTIME_DIR=" + m_dir.string(), "HOME=" + m_dir.string()}, m_dir / "log",
+            [this] { return std::filesystem::exists(m_dir / "native"); }, m_why);
+    }
+    ~PulseServer() {
+        Kill();
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
 
-    bool Running() const { return m_why.empty(); }
+    bool Running() const { return m_pid != 0; }
     const std::string& Why() const { return m_why; }
-    // For PULSE_SERVER: "unix:<socket>".
-    std::string Address() const { return "unix:" + (m_dir / "native").string(); }
-    void Kill();
-
-    static constexpr int Rate = 48000;
+    std::string Address() const { return "unix:" + (m_dir / "native").string(); } // PULSE_SERVER
+    void Kill() { EndProcess(std::exchange(m_pid, 0), SIGKILL); }
 
 private:
     std::filesystem::path m_dir;
@@ -38,28 +52,68 @@ private:
     std::string m_why;
 };
 
-// Records what a PulseServer's null sink plays, mono, from construction to Stop.
+// Records what a PulseServer's null sink plays, mono, from construction to
+// Stop.
 class MonitorRecorder {
 public:
-    explicit MonitorRecorder(const PulseServer& server);
+    explicit MonitorRecorder(const PulseServer& server) {
+        const pa_sample_spec format{PA_SAMPLE_S16NE, PulseServer::Rate, 1};
+        // Fragments of 20 ms keep the null sink running at a steady pace.
+        const uint32_t unset = static_cast<uint32_t>(-1);
+        const pa_buffer_attr attr{unset, unset, unset, unset, 960 * 2};
+        m_stream =
+            pa_simple_new(server.Address().c_str(), "sonavel-test", PA_STREAM_RECORD,
+                          "sonavel_test.monitor", "monitor", &format, nullptr, &attr, nullptr);
+        if (m_stream != nullptr)
+            m_thread = std::thread([this] {
+                std::vector<int16_t> chunk(960);
+                while (!m_stop && pa_simple_read(m_stream, chunk.data(), 1920, nullptr) >= 0) {
+                    std::lock_guard lock(m_mutex);
+                    m_samples.insert(m_samples.end(), chunk.begin(), chunk.end());
+                    m_arrivals.push_back(std::chrono::steady_clock::now());
+                }
+            });
+    }
     ~MonitorRecorder() { Stop(); }
-    MonitorRecorder(const MonitorRecorder&) = delete;
-    MonitorRecorder& operator=(const MonitorRecorder&) = delete;
 
-    // Waits until the sink plays at the recorder's pace. An idle null sink
-    // renders seconds ahead and sleeps meanwhile; a stream that starts then
-    // is heard only when the sink wakes.
-    bool WaitFlowing();
+    // Waits until the sink plays at the recorder's pace: ten chunks that came
+    // one by one, not in a burst. An idle null sink renders seconds ahead and
+    // sleeps meanwhile; a stream that starts then is heard only when it wakes.
+    bool WaitFlowing() {
+        for (int i = 0; i < 750 && m_stream != nullptr; ++i) {
+            {
+                std::lock_guard lock(m_mutex);
+                const size_t n = m_arrivals.size();
+                if (n >= 10 &&
+                    m_arrivals[n - 1] - m_arrivals[n - 10] > std::chrono::milliseconds(150))
+                    return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    void Stop() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_stream != nullptr)
+            pa_simple_free(std::exchange(m_stream, nullptr));
+    }
     // The samples so far, from -1 to 1.
-    std::vector<float> Samples() const;
-    void Stop();
+    std::vector<float> Samples() const {
+        std::lock_guard lock(m_mutex);
+        std::vector<float> samples;
+        for (int16_t s : m_samples)
+            samples.push_back(static_cast<float>(s) / 32768.0f);
+        return samples;
+    }
 
 private:
     pa_simple* m_stream = nullptr;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     std::vector<int16_t> m_samples;
-    std::vector<int64_t> m_arrivals; // steady nanoseconds of each chunk
+    std::vector<std::chrono::steady_clock::time_point> m_arrivals;
     std::thread m_thread;
 };
 

@@ -9,7 +9,7 @@
 
 namespace sonavel::fakes {
 
-// A MIDI output that records every call with the time it happened.
+// A MIDI output that records every call, each message with the time it came.
 class RecordingMidiOutput : public MidiOutput {
 public:
     struct Message {
@@ -50,29 +50,25 @@ public:
     }
     void Hold(uint32_t handle, bool held) override { Holds.push_back(handle != 0 && held); }
     std::string LastError() const override { return FailReason; }
-
     bool IsOpen() const { return m_open != 0; }
 
-    // What the fake offers and how it answers.
+    // How it answers: failures are non-zero numbers.
     std::vector<MidiDeviceInfo> DeviceList{{-1, "Default MIDI output"},
                                            {0, "Built-in synthesizer (test)"}};
-    int32_t FailOpenWith = 0;      // non-zero: Open fails with this number
-    int32_t FailReconnectWith = 0; // non-zero: the open device has gone
+    int32_t FailOpenWith = 0;
+    int32_t FailReconnectWith = 0; // the open device has gone
     std::string FailReason = "The test refused to open the device.";
 
     // What the program did.
     std::vector<Message> Messages;
     std::vector<int32_t> OpenedDevices;
-    int Opens = 0;
-    int Closes = 0;
-    int Reconnects = 0;
-    std::vector<bool> Holds; // each Hold in turn
-    int DroppedSends = 0;    // sends on a closed or foreign handle
+    int Opens = 0, Closes = 0, Reconnects = 0;
+    std::vector<bool> Holds;
+    int DroppedSends = 0; // sends on a closed or foreign handle
 
 private:
     Clock* m_clock;
-    uint32_t m_open = 0;
-    uint32_t m_nextHandle = 1;
+    uint32_t m_open = 0, m_nextHandle = 1;
 };
 
 } // namespace sonavel::fakes

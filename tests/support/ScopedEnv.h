@@ -6,8 +6,8 @@
 
 namespace sonavel::fakes {
 
-// Sets an environment variable for the lifetime of the object and puts back
-// what was there before, including its absence.
+// Sets an environment variable while it lives, then puts back what was there,
+// absence included.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : m_name(name) {
@@ -15,12 +15,7 @@ public:
             m_old = old;
         setenv(name, value.c_str(), 1);
     }
-    ~ScopedEnv() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
+    ~ScopedEnv() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 

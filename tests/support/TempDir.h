@@ -3,12 +3,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace sonavel::fakes {
 
 // A fresh folder under the system's temporary folder, removed with all it
-// holds when the object goes.
+// holds.
 struct TempDir {
     std::filesystem::path Path;
     explicit TempDir(const std::string& prefix = "sonavel") {
