@@ -7,19 +7,16 @@
 #include "JackServer.h"
 #include "JackSink.h"
 #include "ScopedEnv.h"
+#include "Spawn.h"
 
 #include <QTemporaryDir>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
-
-extern char** environ;
 
 namespace sonavel::uitest {
 namespace {
@@ -37,42 +34,6 @@ int32_t DeviceNumber(SystemMidiOutput& output, const std::string& port) {
             return device.Number;
     return -100;
 }
-
-// A program of the system, output thrown away, killed by its process id at
-// the latest when the object goes.
-class ChildProcess {
-public:
-    ChildProcess() = default;
-    ~ChildProcess() { Kill(); }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    bool Start(std::vector<std::string> args) {
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-        const int rc = posix_spawnp(&m_pid, argv[0], &files, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&files);
-        if (rc != 0)
-            m_pid = 0;
-        return rc == 0;
-    }
-    void Kill() {
-        if (m_pid <= 0)
-            return;
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = 0;
-    }
-
-private:
-    pid_t m_pid = 0;
-};
 
 // The server tells its clients of a port that comes or goes a moment later.
 bool WaitUntilListed(SystemMidiOutput& output, const std::string& port, bool listed) {
@@ -147,11 +108,20 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
         SystemMidiOutput output(options);
 
         std::unique_ptr<JackSink> sink;
-        ChildProcess dump;
+        pid_t dump = 0;
+        struct Reap {
+            pid_t& Pid;
+            ~Reap() {
+                if (Pid > 0 && kill(Pid, SIGKILL) == 0)
+                    waitpid(Pid, nullptr, 0);
+            }
+        } reap{dump};
         const std::string port = std::string(SynthClient) + ":input";
         if (row.KillProcess) {
-            ASSERT_TRUE(dump.Start({"jack_midi_dump", SynthClient}))
-                << "jack_midi_dump of the package jackd2";
+            std::string why;
+            dump =
+                fakes::SpawnLogged({"jack_midi_dump", SynthClient}, {}, {}, dir / "dump.log", why);
+            ASSERT_NE(dump, 0) << why;
         } else {
             sink =
                 std::make_unique<JackSink>(server, std::vector<std::string>{"input"}, SynthClient);
@@ -174,7 +144,9 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
                 return;
             gone = true;
             if (row.KillProcess) {
-                dump.Kill();
+                kill(dump, SIGKILL);
+                waitpid(dump, nullptr, 0);
+                dump = 0;
             } else {
                 beforeItWent = sink->Received(5); // the instrument and the first chord
                 sink->Close();

