@@ -115,10 +115,6 @@ public:
         Pick(QStringLiteral("lstIntervalAnswer"), Window->Engine().CurrentInterval());
     }
 
-    int SelectedRow(const QString& name) const {
-        const auto selected = Find<QListWidget>(name)->selectedItems();
-        return selected.isEmpty() ? -1 : Find<QListWidget>(name)->row(selected.first());
-    }
     QStringList Entries(const QString& name) const {
         QStringList entries;
         for (auto* list = Find<QListWidget>(name); entries.size() < list->count();)

@@ -53,7 +53,7 @@ TEST(MainWindowFlow, ControlsAndVerdictFollowTheQuestion) {
     EXPECT_EQ(h.NoteOns(), 36);
     EXPECT_EQ(h.Text("lblFeedback"), QString());
     for (const char* list : {"lstNoteAnswer_0", "lstNoteAnswer_1", "lstIntervalAnswer"})
-        EXPECT_EQ(h.SelectedRow(list), -1) << list;
+        EXPECT_TRUE(h.Find<QListWidget>(list)->selectedItems().isEmpty()) << list;
     h.Click("cmdStop");
     for (const Row& row : table)
         EXPECT_EQ(h.On(row.Control), row.Idle) << row.Control << " after Stop";

@@ -40,15 +40,6 @@ struct StartUpHarness {
     }
 };
 
-TEST(StartUp, MissingFileStartsWithTheDefaultsAndClosingWritesThem) {
-    StartUpHarness h;
-    ASSERT_TRUE(h.Start());
-    EXPECT_TRUE(h.Presenter.Reports.empty());
-    EXPECT_TRUE(ReadFile(h.Path).empty());
-    h.Program.MainWindow->close();
-    EXPECT_NE(ReadFile(h.Path).find("PlaybackSpeed=100\r\n"), std::string::npos);
-}
-
 TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
     StartUpHarness h;
     // A file as the program writes it, with one accepted change and one bad value.
