@@ -76,14 +76,9 @@ void ExpectWholeQuestion(const std::vector<Bytes>& received, const clsEngine& en
 // it came back between two questions without any error in between; and the
 // built-in synthesizer can be chosen instead.
 TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
-    struct Row {
-        const char* Name;
-        bool KillProcess; // else a client of the test leaves
-    };
-    const Row table[] = {{"the client leaves the server", false},
-                         {"the client's process is killed", true}};
-    for (const Row& row : table) {
-        SCOPED_TRACE(row.Name);
+    for (const bool killProcess : {false, true}) {
+        SCOPED_TRACE(killProcess ? "the client's process is killed"
+                                 : "the client leaves the server");
         JackServer server;
         if (!server.Running())
             GTEST_SKIP() << "no JACK server for this test: " << server.Why();
@@ -107,7 +102,7 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
             }
         } reap{dump};
         const std::string port = std::string(SynthClient) + ":input";
-        if (row.KillProcess) {
+        if (killProcess) {
             std::string why;
             dump =
                 fakes::SpawnLogged({"jack_midi_dump", SynthClient}, {}, {}, dir / "dump.log", why);
@@ -133,7 +128,7 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
             if (gone)
                 return;
             gone = true;
-            if (row.KillProcess) {
+            if (killProcess) {
                 kill(dump, SIGKILL);
                 waitpid(dump, nullptr, 0);
                 dump = 0;
@@ -145,7 +140,7 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
         h.Click(QStringLiteral("cmdStart"));
         EXPECT_EQ(h.Window->State(), frmMain::Answering) << "the question ended";
         EXPECT_TRUE(h.Presenter.Reports.empty());
-        if (!row.KillProcess) {
+        if (!killProcess) {
             ASSERT_GE(beforeItWent.size(), 5u) << "it was playing there";
             EXPECT_EQ(beforeItWent.front(), (Bytes{0xC0, 19}));
         }

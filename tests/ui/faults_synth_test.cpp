@@ -2,7 +2,6 @@
 
 #include <QTemporaryDir>
 #include <filesystem>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace sonavel::uitest {
@@ -18,48 +17,45 @@ TEST(SoundFaults, BuiltInSynthesizerReportsTheCauseAndPlaysOnceItIsMended) {
     struct Row {
         const char* Name;
         int16_t Device;
-        std::vector<std::string> Drivers;
-        const char* AudioFile;                      // below the test's folder
-        std::function<void(const fs::path&)> Break; // on the SoundFont folder
+        bool SoundFont;          // else the folder searched has none
+        const char* AudioFolder; // missing until mended
         int Code;
-        std::vector<std::string> Named;            // "@" is the test's folder
-        std::function<void(const fs::path&)> Mend; // on the test's folder
+        std::vector<std::string> Named; // "@" is the test's folder
     };
-    const auto link = [](const fs::path& sf2) { fs::create_symlink(GmSoundFont, sf2 / "gm.sf2"); };
     const Row table[] = {
         {"no SoundFont",
          0,
-         {"file"},
-         "sound.wav",
-         [](const fs::path&) {},
+         false,
+         "",
          SystemMidiOutput::ResultNoSoundFont,
-         {"No SoundFont was found", "@/sf2/"},
-         [&](const fs::path& dir) { link(dir / "sf2"); }},
-        // No driver that works: the file to write to cannot be made.
+         {"No SoundFont was found", "@/sf2/"}},
         {"no audio output",
          0,
-         {"no-such-driver", "file"},
-         "missing/sound.wav",
-         link,
+         true,
+         "missing",
          SystemMidiOutput::ResultNoAudio,
-         {"No audio output could be opened", "no-such-driver", "@/missing/sound.wav"},
-         [](const fs::path& dir) { fs::create_directory(dir / "missing"); }},
+         {"No audio output could be opened", "no-such-driver", "@/missing/sound.wav"}},
         {"a device number that does not exist",
          7,
-         {"file"},
-         "sound.wav",
-         link,
+         true,
+         "",
          SystemMidiOutput::ResultBadDevice,
-         {"There is no MIDI device number 7", "built-in synthesizer (0)"},
-         {}},
+         {"There is no MIDI device number 7", "built-in synthesizer (0)"}},
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.Name);
         QTemporaryDir temp;
         const fs::path dir = temp.path().toStdString();
+        const auto mend = [&](bool soundFont, bool folder) {
+            if (soundFont)
+                fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
+            if (folder)
+                fs::create_directory(dir / row.AudioFolder);
+        };
         fs::create_directory(dir / "sf2");
-        row.Break(dir / "sf2");
-        SystemMidiOutput output(SynthIn(dir / "sf2", row.Drivers, dir / row.AudioFile));
+        mend(row.SoundFont, !*row.AudioFolder);
+        SystemMidiOutput output(
+            SynthIn(dir / "sf2", {"no-such-driver", "file"}, dir / row.AudioFolder / "sound.wav"));
         MainWindowHarness h(
             [&row](clsSettings& settings) {
                 settings.SetMIDIDevice(row.Device);
@@ -82,9 +78,8 @@ TEST(SoundFaults, BuiltInSynthesizerReportsTheCauseAndPlaysOnceItIsMended) {
         }
         EXPECT_EQ(voices.Most, 0);
 
-        if (row.Mend)
-            row.Mend(dir);
-        else
+        mend(!row.SoundFont, *row.AudioFolder);
+        if (row.Device != 0)
             ASSERT_TRUE(ChooseDevice(h, 0));
         h.Click(QStringLiteral("cmdStart"));
         EXPECT_EQ(h.Presenter.Reports.size(), 2u) << "no report once mended";
