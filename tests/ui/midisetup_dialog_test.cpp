@@ -76,7 +76,8 @@ TEST_F(MidiSetupTest, LeavingABoxChecksItsRange) {
     }
 }
 
-// OK stores every choice, halves going to the even neighbour; a click on OK
+// OK stores every choice, halves going to the even neighbour (3.5 up, 126.5
+// down); a click on OK
 // or Cancel moves the focus without the check of the box left: OK then checks
 // every box itself, Cancel nothing.
 TEST_F(MidiSetupTest, OKStoresEveryChoiceCancelNothing) {
@@ -92,7 +93,7 @@ TEST_F(MidiSetupTest, OKStoresEveryChoiceCancelNothing) {
     dialog = Open();
     auto* devices = Find<QComboBox>(*dialog, "cboDevice");
     devices->setCurrentIndex(devices->findData(2));
-    Find(*dialog, "txtChannel_0")->setText("2.5");
+    Find(*dialog, "txtChannel_0")->setText("3.5");
     Find(*dialog, "txtVolume_1")->setText("126.5");
     Find<QComboBox>(*dialog, "cboInstrument_1")->setCurrentIndex(104);
     Find<QRadioButton>(*dialog, "optRandomKeyRefInstruments_1")->setChecked(true);
@@ -110,7 +111,7 @@ TEST_F(MidiSetupTest, OKStoresEveryChoiceCancelNothing) {
     const clsSettings& s = m_settings;
     EXPECT_EQ(std::tuple(s.MIDIDevice(), s.MIDIChannelKR(), s.MIDIVolumeRN(), s.MIDIInstrumentRN(),
                          s.MIDIRandomInstrumentKR(), s.MIDIRandomInstrumentRN()),
-              std::tuple(2, 2, 126, 104, true, false));
+              std::tuple(2, 4, 126, 104, true, false));
 }
 
 } // namespace
