@@ -229,11 +229,12 @@ TEST(MainWindowFlow, QuestionsAnsweredAtRandomKeepTheScoreAndTheMemory) {
             }
         }
         ASSERT_EQ(h.Window->State(), frmMain::Answering) << asked;
-        if (counted > 0)
+        if (counted > 0) {
             ASSERT_EQ(h.Text("lblTotalQ") + ' ' + h.Text("lblTotalA") + ' ' + h.Text("lblScore"),
                       QStringLiteral("%1 %2 ").arg(counted).arg(correct) +
                           ExpectedScore(correct, counted))
                 << asked;
+        }
         ASSERT_TRUE(h.AllNotesStopped()) << asked;
         h.Output.Messages.clear(); // the recorders keep everything; the window must not
         h.Clock.Sleeps.clear();
@@ -247,6 +248,10 @@ TEST(MainWindowFlow, QuestionsAnsweredAtRandomKeepTheScoreAndTheMemory) {
     h.Click("cmdStop");
     h.Click("cmdReset");
     EXPECT_EQ(h.Text("lblTotalQ") + h.Text("lblTotalA") + h.Text("lblScore"), QStringLiteral("00"));
+    h.Click("cmdStart"); // counting starts afresh
+    h.AnswerCorrectly();
+    h.Click("cmdValidate");
+    EXPECT_EQ(h.Text("lblTotalA") + ' ' + h.Text("lblScore"), QStringLiteral("1 100%"));
 }
 
 } // namespace

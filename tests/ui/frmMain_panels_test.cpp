@@ -100,8 +100,8 @@ TEST(MainWindowPanels, PressOnAnIntervalNameTogglesItsRow) {
     // ticked whole, whatever the button.
     const std::tuple<bool, bool, bool, Qt::MouseButton, bool> table[] = {
         {false, false, true, Qt::LeftButton, true},
-        {true, true, false, Qt::RightButton, false},
-        {true, false, true, Qt::LeftButton, true}};
+        {true, true, true, Qt::RightButton, false},
+        {true, false, false, Qt::MiddleButton, true}};
     MainWindowHarness h;
     const char* columns[] = {"chkAscInt", "chkDescInt", "chkHarmInt"};
     for (const auto& [asc, desc, harm, button, after] : table) {
