@@ -16,7 +16,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -26,20 +25,23 @@
 
 namespace sonavel::uitest {
 
-// The main window on fakes: a recording MIDI device on a virtual clock, and
-// message boxes, error reports and desktop requests that are only recorded.
-// Controls are found by their object names and driven as a user would.
+inline QString At(const char* name, int index) {
+    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
+}
+
+// The main window on fakes (a recording MIDI device on a virtual clock,
+// recorded message boxes, reports and desktop requests), driven by the object
+// names of its controls as a user would.
 class MainWindowHarness {
 public:
-    // prepare runs on the settings before the window loads them. device, when
-    // given, replaces the recording device and must outlive the harness.
+    // prepare runs on the settings before the window loads them; device, when
+    // given, replaces the recording one and must outlive the harness.
     explicit MainWindowHarness(const std::function<void(clsSettings&)>& prepare = {},
                                MidiOutput* device = nullptr) {
         SeedRandomNumbers(20080127);
         Errors.SetPresenter(&Presenter);
         Settings.MyErr = &Errors;
-        // Names the notes, as reading a settings file does.
-        Settings.SetCurrentKey(Settings.CurrentKey());
+        Settings.SetCurrentKey(Settings.CurrentKey()); // names the notes, as a read file does
         if (prepare)
             prepare(Settings);
         SettingsPath = Dir.filePath(QStringLiteral("snv2_settings.dat")).toStdString();
@@ -68,78 +70,58 @@ public:
             ADD_FAILURE() << "no control named " << name.toStdString();
         return found;
     }
-    static QString Indexed(const char* name, int index) {
-        return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
-    }
 
-    // A question plays on its own thread and reports to the window through
-    // queued events: waits in the event loop, without sleeping, until the
-    // window has taken the end of the question.
+    // The question plays on its own thread and reports through queued events:
+    // waits in the event loop, never sleeping, until the window has taken its
+    // end (or a hook of the clock holds it).
     void Settle() {
         while (Window->PlaybackRunning() && !Clock.InHook)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-
-    // Option buttons and check boxes take clicks on their mark and caption
-    // only, at the left; push buttons anywhere. A question started by the
-    // click has sounded when it returns.
+    // Option buttons and check boxes take clicks on their mark, at the left.
     void Click(const QString& name) {
         auto* button = Find<QAbstractButton>(name);
         const bool marked = button->inherits("QRadioButton") || button->inherits("QCheckBox");
-        const QPoint at = marked ? QPoint(8, button->height() / 2) : button->rect().center();
-        QTest::mouseClick(button, Qt::LeftButton, {}, at);
+        QTest::mouseClick(button, Qt::LeftButton, {},
+                          marked ? QPoint(8, button->height() / 2) : button->rect().center());
         Settle();
     }
     void Key(int key, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : Window.get(),
-                        Qt::Key(key), modifiers);
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : Window.get(), Qt::Key(key), modifiers);
         Settle();
     }
     void Trigger(const QString& name) {
         Find<QAction>(name)->trigger();
         Settle();
     }
-
-    // Picks an entry with the keyboard, which is how a closed drop-down list
-    // changes without its pop-up.
+    // The keyboard changes a closed drop-down list without its pop-up.
     void Choose(const QString& name, int index) {
         auto* combo = Find<QComboBox>(name);
-        if (combo->currentIndex() != 0)
-            QTest::keyClick(combo, Qt::Key_Home);
+        QTest::keyClick(combo, Qt::Key_Home);
         for (int i = 0; i < index; ++i)
             QTest::keyClick(combo, Qt::Key_Down);
     }
-
     void Pick(const QString& name, int row) {
         auto* list = Find<QListWidget>(name);
-        if (row < 0 || row >= list->count()) {
-            ADD_FAILURE() << name.toStdString() << " has no row " << row;
-            return;
-        }
+        ASSERT_TRUE(row >= 0 && row < list->count()) << name.toStdString() << " row " << row;
         list->scrollToItem(list->item(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(row)).center());
     }
-
     void AnswerCorrectly() {
         Pick(QStringLiteral("lstNoteAnswer_0"), Window->Engine().FirstNote());
         Pick(QStringLiteral("lstNoteAnswer_1"), Window->Engine().SecondNote());
         Pick(QStringLiteral("lstIntervalAnswer"), Window->Engine().CurrentInterval());
     }
 
-    int SelectedRow(const QString& name) const {
-        const QList<QListWidgetItem*> selected = Find<QListWidget>(name)->selectedItems();
-        return selected.isEmpty() ? -1 : Find<QListWidget>(name)->row(selected.first());
-    }
     QStringList Entries(const QString& name) const {
         QStringList entries;
-        auto* list = Find<QListWidget>(name);
-        for (int i = 0; i < list->count(); ++i)
-            entries << list->item(i)->text();
+        for (auto* list = Find<QListWidget>(name); entries.size() < list->count();)
+            entries << list->item(int(entries.size()))->text();
         return entries;
     }
     QString Text(const QString& name) const { return Find<QLabel>(name)->text(); }
-    QString Status() const { return Text(QStringLiteral("stbStatusText")); }
     bool On(const QString& name) const { return Find<QWidget>(name)->isEnabled(); }
     bool Ticked(const QString& name) const { return Find<QAbstractButton>(name)->isChecked(); }
 
@@ -152,11 +134,9 @@ public:
     // Every note started was stopped afterwards on its channel.
     bool AllNotesStopped() const {
         int sounding[16][128] = {};
-        for (const auto& message : Output.Messages) {
-            if ((message.Status() & 0xF0) != 0x90)
-                continue;
-            sounding[message.Status() & 0x0F][message.Data1()] += message.Data2() > 0 ? 1 : -1;
-        }
+        for (const auto& message : Output.Messages)
+            if ((message.Status() & 0xF0) == 0x90)
+                sounding[message.Status() & 0x0F][message.Data1()] += message.Data2() ? 1 : -1;
         for (const auto& channel : sounding)
             for (int count : channel)
                 if (count > 0)

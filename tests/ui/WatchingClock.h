@@ -3,21 +3,18 @@
 #include "VirtualClock.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QThread>
 #include <functional>
 
 namespace sonavel::fakes {
 
-// A virtual clock that lets a test look at the window at every wait of
-// playback. The question plays on its own thread; the hook runs on the
-// window's thread while that thread waits for it, so it sees the window as the
-// question's events have left it.
+// A virtual clock whose hook OnSleep runs at every wait of playback on the
+// window's thread, while the question's thread waits for it: the hook sees
+// the window as the question's events have left it.
 class WatchingClock : public VirtualClock {
 public:
     void SleepMs(int32_t ms) override {
-        // A hook may replace or clear itself; it runs from a copy so that it
-        // is not destroyed while it runs.
+        // From a copy: a hook may replace or clear itself while it runs.
         if (const std::function<void()> hook = OnSleep) {
             auto run = [this, &hook] {
                 InHook = true;
@@ -33,9 +30,7 @@ public:
         VirtualClock::SleepMs(ms);
     }
     std::function<void()> OnSleep;
-    // True while a hook runs: the question waits for it, so nothing may wait
-    // for the question then.
-    bool InHook = false;
+    bool InHook = false; // the question waits for the hook; nothing may wait for the question
 };
 
 } // namespace sonavel::fakes

@@ -1,0 +1,113 @@
+#include "platform/qt/HelpBrowser.h"
+#include "platform/qt/HelpLocation.h"
+#include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtMessageBoxes.h"
+#include "startup/clsErrorHandler.h"
+#include "ui/frmError.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+// The help window, the error dialog and the message boxes.
+namespace sonavel {
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(contents);
+}
+
+// The pages beside the program win over the installed ones (the main
+// window's Help menu test covers neither).
+TEST(HelpLocation, FindsThePagesInTheBuildTreeBeforeTheInstallation) {
+    for (const bool besideProgram : {false, true}) {
+        QTemporaryDir root;
+        const QString bin = root.filePath("prefix/bin");
+        const QString installed = root.filePath("prefix/share/sonavel/help/index.htm");
+        WriteFile(installed, "<html></html>");
+        if (besideProgram)
+            WriteFile(bin + "/help/index.htm", "<html></html>");
+        EXPECT_EQ(QString::fromStdString(HelpIndexPath(bin.toStdString())),
+                  besideProgram ? bin + "/help/index.htm" : installed);
+    }
+}
+
+// Closed on another page, the help starts afresh on the page asked for.
+TEST(HelpWindow, StartsAfreshOnThePageOnceClosed) {
+    QTemporaryDir dir;
+    const QString index = dir.filePath("help/index.htm");
+    WriteFile(index, "<html><body><p>Front page</p></body></html>");
+    WriteFile(dir.filePath("help/second.htm"), "<html><body><p>Second page</p></body></html>");
+    QtDesktop desktop;
+    desktop.ShowHelpPage(index.toStdString());
+    HelpBrowser* window = desktop.HelpWindow();
+    ASSERT_NE(window, nullptr);
+    window->Browser()->setSource(QUrl("second.htm"));
+    window->close();
+    desktop.ShowHelpPage(index.toStdString());
+    EXPECT_TRUE(window->isVisible() && window->Browser()->toPlainText().contains("Front page"));
+    EXPECT_FALSE(window->Browser()->isBackwardAvailable());
+    window->close();
+}
+
+// Two showings, Details pressed once in each: the second opens in the state
+// the first left, shows only its own report, and CR LF shows as one line end.
+TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
+    frmError dialog;
+    auto* details = dialog.findChild<QPushButton*>("cmdDetails");
+    clsErrorHandler errors;
+    errors.SetPresenter(&dialog);
+    errors.PrepareError("clsMidi::OpenMIDI()", -3, "Cannot open MIDI device.");
+    const bool shownAtFirst = frmError::DetailsVisible();
+    for (int showing = 0; showing < 2; ++showing) {
+        QString text, report;
+        int height = 0;
+        QTimer::singleShot(0, &dialog, [&] {
+            text = dialog.findChild<QLabel*>("lblError")->text();
+            report = dialog.findChild<QPlainTextEdit*>("txtErrorDetails")->toPlainText();
+            height = dialog.height();
+            QTest::mouseClick(details, Qt::LeftButton);
+            QTest::mouseClick(dialog.findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
+        });
+        errors.ShowError("frmMain::cmdStart_Click()", 5, "Some\r\ntext");
+        EXPECT_EQ(text, QStringLiteral("Some\ntext"));
+        EXPECT_EQ(report.contains("clsMidi::OpenMIDI()"), showing == 0);
+        EXPECT_TRUE(
+            report.endsWith("Source: frmMain::cmdStart_Click()\nCode  : 5\nString: Some\ntext"));
+        EXPECT_EQ(height, shownAtFirst != (showing == 1) ? frmError::ExpandedHeightPx
+                                                         : frmError::CollapsedHeightPx);
+    }
+    EXPECT_EQ(frmError::DetailsVisible(), shownAtFirst);
+}
+
+TEST(QtMessageBoxes, ShowsTheWarningIconAndOneLineEndPerCRLF) {
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        icon = box->icon();
+        box->accept();
+    });
+    QtMessageBoxes().Show("Incomplete answer", "First line\r\nsecond line.", MsgIcon::Exclamation);
+    EXPECT_EQ(text, QStringLiteral("First line\nsecond line."));
+    EXPECT_EQ(icon, QMessageBox::Warning);
+}
+
+} // namespace
+} // namespace sonavel
