@@ -297,8 +297,8 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
         const std::string port = std::string(SynthClient) + ":input";
         if (killProcess) {
             std::string why;
-            dump =
-                fakes::SpawnLogged({"jack_midi_dump", SynthClient}, {}, {}, dir / "dump.log", why);
+            dump = fakes::StartServer({"jack_midi_dump", SynthClient}, {}, dir / "dump.log",
+                                      [] { return true; }, why);
             ASSERT_NE(dump, 0) << why;
         } else {
             sink =
