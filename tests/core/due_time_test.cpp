@@ -1,25 +1,13 @@
-#include "RecordingMidiOutput.h"
-#include "engine/clsEngine.h"
-#include "engine/modGeneral.h"
+#include "engine_fixture.h"
 #include "platform/SteadyClock.h"
-#include "settings/clsSettings.h"
-#include "startup/clsErrorHandler.h"
-
-#include <gtest/gtest.h>
 
 using namespace sonavel;
 
 namespace {
 
-// The real clock on a time source that wakes every sleep 7 ms late, as a busy
-// machine may.
-struct LateClock {
-    int64_t Now = 1'000'000'000;
-    SteadyClock Clock{[this] { return Now; },
-                      [this](int64_t deadline) { Now = deadline + 7'000'000; }};
-};
+constexpr int64_t kStart = 1'000'000'000, kLate = 7'000'000;
 
-// Records when each message was sent and when it was due.
+// Records when each message was due.
 struct DueRecorder : fakes::RecordingMidiOutput {
     using RecordingMidiOutput::RecordingMidiOutput;
     void ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) override {
@@ -31,47 +19,39 @@ struct DueRecorder : fakes::RecordingMidiOutput {
 
 } // namespace
 
-// A sender that wakes late still names the moment each message was meant for,
-// so the synthesizer can place it there; after an idle gap "now" is meant.
+// The real clock on a time source that wakes every sleep 7 ms late, as a busy machine may: the
+// messages still carry the moment they were meant for, so the synthesizer can place them there;
+// the lateness does not add up, and after an idle gap "now" is meant.
 TEST(DueTime, MessagesCarryThePlannedMomentThoughTheSenderWakesLate) {
-    LateClock late;
-    DueRecorder device(&late.Clock);
+    int64_t now = kStart;
+    SteadyClock clock([&] { return now; }, [&](int64_t deadline) { now = deadline + kLate; });
+    DueRecorder device(&clock);
     clsErrorHandler err;
     clsSettings settings;
     settings.MyErr = &err;
     settings.SetCurrentKeyReference(2); // the I chord
     settings.SetKeyReferenceSettings(0);
-    settings.SetPlaybackSpeed(100);
-    settings.SetCurrentNoteDuration(1);
-    clsEngine engine(device, late.Clock);
+    clsEngine engine(device, clock);
     engine.objSettings = &settings;
     engine.SetErrorHandler(&err);
     SeedRandomNumbers(7);
 
     engine.NewQuestion();
 
-    // Sent at: chord 0, pause, notes; each sleep 7 ms late and measured from
-    // the previous deadline, so the lateness does not add up.
-    const int64_t start = 1'000'000'000;
+    // Program change and chord on (due now, before any sleep), chord off after a beat, the first
+    // note after the pause, its off with the second note, the second note's off.
     std::vector<int64_t> plannedMs;
     for (size_t i = 0; i < device.Messages.size(); ++i) {
-        const int64_t dueMs = device.Dues[i] == 0 ? -1 : (device.Dues[i] - start) / 1'000'000;
-        plannedMs.push_back(dueMs);
-        if (dueMs >= 0)
-            EXPECT_EQ(device.Messages[i].TimeMs - start / 1'000'000, dueMs + 7) << "message " << i;
+        plannedMs.push_back(device.Dues[i] == 0 ? -1 : (device.Dues[i] - kStart) / 1'000'000);
+        if (device.Dues[i] != 0)
+            EXPECT_EQ(device.Messages[i].TimeMs * 1'000'000, device.Dues[i] + kLate) << i;
     }
-    // Before the first sleep nothing was planned: the chord is due now.
-    const std::vector<int64_t> expected{-1,   -1,   -1,  -1,  -1, // program change, chord on
-                                        600,  600,  600, 600,     // chord off after a beat
-                                        1400,                     // first note after the pause
-                                        2000, 2000,               // its off, the second note
-                                        2600};
-    EXPECT_EQ(plannedMs, expected);
+    EXPECT_EQ(plannedMs, (std::vector<int64_t>{-1, -1, -1, -1, -1, 600, 600, 600, 600, 1400, 2000,
+                                               2000, 2600}));
 
-    // An idle gap (the user answering): the next question is due now again.
-    late.Now += 2'000'000'000;
+    now += 2'000'000'000; // the user answering
     device.Dues.clear();
     engine.PlayAgain();
     EXPECT_EQ(device.Dues.front(), 0);
-    EXPECT_EQ(device.Dues.back(), late.Now - 7'000'000);
+    EXPECT_EQ(device.Dues.back(), now - kLate);
 }

@@ -9,13 +9,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace sonavel::testing {
 
-// One MIDI message with the virtual time it is due, or one feedback code with its time.
+// One MIDI message, or one feedback code, with the virtual time it came.
 struct Timed {
     int64_t TimeMs;
     uint32_t Packed;
@@ -25,12 +24,8 @@ struct Timed {
 inline uint32_t Note(int channel, int note, int velocity) {
     return uint32_t(0x90 + channel - 1) | uint32_t(note) << 8 | uint32_t(velocity) << 16;
 }
-inline uint32_t Program(int channel, int program) {
-    return uint32_t(0xC0 + channel - 1) | uint32_t(program) << 8;
-}
 
-// An engine on a virtual clock and a recording device, with the settings and error handler
-// the window would give it; every Feedback is recorded with its time.
+// An engine on a virtual clock and a recording device, wired as the window wires it.
 class EngineTest : public ::testing::Test {
 protected:
     EngineTest() {
@@ -40,8 +35,6 @@ protected:
         engine.SetErrorHandler(&err);
         engine.Feedback = [this](int32_t& code) {
             feedback.push_back({clock.NowMs(), uint32_t(code)});
-            if (OnFeedback)
-                OnFeedback(code);
         };
     }
 
@@ -62,16 +55,10 @@ protected:
         return out;
     }
 
-    std::vector<uint32_t> Codes() const {
-        std::vector<uint32_t> codes;
-        for (const auto& e : feedback)
-            codes.push_back(e.Packed);
-        return codes;
-    }
-
-    void Forget() {
+    void Ask() {
         device.Messages.clear();
         feedback.clear();
+        engine.NewQuestion();
     }
 
     clsErrorHandler err;
@@ -80,7 +67,6 @@ protected:
     clsSettings settings;
     clsEngine engine{device, clock};
     std::vector<Timed> feedback;
-    std::function<void(int32_t)> OnFeedback;
 };
 
 } // namespace sonavel::testing

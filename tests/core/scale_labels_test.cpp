@@ -1,7 +1,5 @@
 #include "scale_rule.h"
 #include "settings/clsSettings.h"
-#include "startup/AppError.h"
-#include "startup/clsErrorHandler.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -52,43 +50,4 @@ TEST(ScaleCatalogue, EveryScaleIsSpelledFromItsRootByItsKeyType) {
             catalogueKeys.insert(catalogueKey);
         }
     EXPECT_EQ(catalogueKeys.size(), 52u);
-}
-
-// Each write of the key, the key type or the display mode rebuilds the labels: the notes, the
-// degrees or movable-do syllables, where a degree a semitone below the major one is lowered.
-TEST(NotesArray, LabelsEveryKeyInAllThreeDisplayModes) {
-    clsSettings s;
-    clsErrorHandler err;
-    s.MyErr = &err;
-    for (int type = 0; type < 4; ++type)
-        for (int16_t key = 0; key < 13; ++key) {
-            SCOPED_TRACE(kRoots[key] + " " + std::to_string(type));
-            std::vector<std::string> syllables{"Do", "Re", "Mi", "Fa", "Sol", "La", "Ti"},
-                degrees(7);
-            for (int d = 0; d < 7; ++d) {
-                const bool lowered = kDegreeSemitones[type][d] == kDegreeSemitones[0][d] - 1;
-                degrees[d] = (lowered ? "b" : "") + std::to_string(d + 1);
-                if (lowered)
-                    syllables[d] = syllables[d].substr(0, 1) + "e";
-            }
-            s.SetNoteDisplayMode(2);
-            s.SetCurrentKeyType(type);
-            EXPECT_EQ(s.NotesArray, syllables);
-            s.SetNoteDisplayMode(0);
-            s.SetCurrentKey(key);
-            EXPECT_EQ(s.NotesArray, s.Scale(type, key).Notes);
-            EXPECT_EQ(s.CurrentKeyMIDIRoot, s.Scale(0, key).RootMidiNo);
-            s.SetNoteDisplayMode(1);
-            EXPECT_EQ(s.NotesArray, degrees);
-        }
-    EXPECT_EQ(err.ErrorDetails(), "");
-
-    // An unknown key type is reported in every display mode.
-    for (int32_t mode : {0, 1, 2}) {
-        clsSettings bad;
-        bad.MyErr = &err;
-        bad.SetNoteDisplayMode(mode);
-        EXPECT_THROW(bad.SetCurrentKeyType(4), AppError) << mode;
-    }
-    EXPECT_THROW(s.SetNoteDisplayMode(3), AppError);
 }
