@@ -15,44 +15,31 @@ using namespace sonavel;
 using namespace sonavel::testing;
 namespace fs = std::filesystem;
 
-namespace {
-
-const std::string kCannotOpen = "Cannot open MIDI device.";
-
-} // namespace
-
-TEST(Midi, DeviceThatCannotOpenOrHasGoneLeavesTheObjectClosedAndSaysWhy) {
-    {
-        fakes::RecordingMidiOutput failing;
-        failing.FailOpenWith = -3;
-        failing.FailReason = "No SoundFont was found.";
+// The device is closed and the report names the cause; the next open, once the device is
+// there again, sends the program anew.
+TEST(Midi, DeviceThatCannotOpenOrHasGoneIsReportedAndOpenedAnew) {
+    for (const bool reconnect : {false, true}) {
+        SCOPED_TRACE(reconnect);
+        fakes::RecordingMidiOutput device;
         clsErrorHandler err;
-        clsMidi midi(failing);
+        clsMidi midi(device);
         midi.MyErr = &err;
+        midi.SetInstrument(41);
+        if (reconnect)
+            midi.OpenMIDI();
+        (reconnect ? device.FailReconnectWith : device.FailOpenWith) = 4;
+        device.FailReason = "The MIDI port is no longer there.";
         EXPECT_THROW(midi.OpenMIDI(), AppError);
-        EXPECT_FALSE(midi.IsOpen());
-        EXPECT_EQ(err.ErrorDetails(), Entry("MidiOutput::Open()", -3, failing.FailReason) +
-                                          kBetween +
-                                          Entry("clsMidi::Initialize()", -3, kCannotOpen));
+        EXPECT_FALSE(midi.IsOpen() || device.IsOpen());
+        EXPECT_EQ(err.ErrorDetails(),
+                  Entry(reconnect ? "MidiOutput::Reconnect()" : "MidiOutput::Open()", 4,
+                        device.FailReason) +
+                      kBetween + Entry("clsMidi::Initialize()", 4, "Cannot open MIDI device."));
+        device.FailReconnectWith = device.FailOpenWith = 0;
+        midi.OpenMIDI();
+        EXPECT_EQ(device.Messages.size(), reconnect ? 2u : 1u);
+        EXPECT_EQ(device.Messages.back().Packed, 0x29C0u);
     }
-
-    fakes::RecordingMidiOutput device;
-    clsErrorHandler err;
-    clsMidi midi(device);
-    midi.MyErr = &err;
-    midi.SetInstrument(41);
-    midi.OpenMIDI();
-    device.FailReconnectWith = 4;
-    device.FailReason = "The MIDI port is no longer there.";
-    EXPECT_THROW(midi.OpenMIDI(), AppError);
-    EXPECT_FALSE(device.IsOpen());
-    EXPECT_EQ(err.ErrorDetails(), Entry("MidiOutput::Reconnect()", 4, device.FailReason) +
-                                      kBetween + Entry("clsMidi::Initialize()", 4, kCannotOpen));
-    device.FailReconnectWith = 0;
-    midi.OpenMIDI();
-    EXPECT_EQ(device.Opens, 2);
-    ASSERT_EQ(device.Messages.size(), 2u) << "the device opened anew is sent the program again";
-    EXPECT_EQ(device.Messages[1].Packed, 0x29C0u);
 }
 
 // A channel pressure has one data byte, as a program change has.

@@ -24,40 +24,32 @@ struct Driver {
     StreamTimeline::Sink Sink = [this](uint32_t message, int64_t frame) {
         Played.emplace_back(message, frame);
     };
-    int64_t Start = 0;
-    int64_t Rendered = 0;
-
-    void Restart(int64_t at) {
-        Timeline.Restart(416);
-        Start = at;
-    }
+    int64_t Start = 1000 * Ms, Rendered = 0;
     // The driver's next call, lateNanos after the line it keeps.
     void Call(int64_t lateNanos = 0) {
         Timeline.Observe(Start + Nanos(Rendered) + lateNanos, Rendered, Sink);
         Rendered += 256;
     }
-    void Place(int64_t at, uint32_t message) { Timeline.Place(at, message, Sink); }
 };
 
 } // namespace
 
 TEST(StreamTimeline, HoldsMessagesUntilTheWarmUpEndsThenKeepsTheirDistances) {
     Driver driver;
-    driver.Restart(1000 * Ms);
+    driver.Timeline.Restart(416);
     driver.Call();
     // A chord sent while the stream has only just started.
-    driver.Place(1000 * Ms + Ms / 10, 0x0000C0);
-    driver.Place(1000 * Ms + Ms / 5, 0x7F3C90);
-    driver.Place(1000 * Ms + Ms / 5 + 2000, 0x7F4090);
+    for (const auto& [at, message] : {std::pair{Ms / 10, 0x0000C0u}, {Ms / 5, 0x7F3C90u}})
+        driver.Timeline.Place(1000 * Ms + at, message, driver.Sink);
+    driver.Timeline.Place(1000 * Ms + Ms / 5 + 2000, 0x7F4090, driver.Sink);
     while (driver.Start + Nanos(driver.Rendered) < 1040 * Ms) {
         driver.Call(Ms / 2);
         EXPECT_TRUE(driver.Played.empty()) << "played before the warm-up ended";
     }
-    const int64_t renderedAtSettle = driver.Rendered;
     driver.Call(Ms / 2);
     ASSERT_EQ(driver.Played.size(), 3u);
     // Into sound not yet rendered, with nothing to spare beyond the margin.
-    EXPECT_EQ(driver.Played[0].second, renderedAtSettle + StreamTimeline::MarginFrames);
+    EXPECT_EQ(driver.Played[0].second, driver.Rendered - 256 + StreamTimeline::MarginFrames);
     EXPECT_NEAR(static_cast<double>(driver.Played[1].second - driver.Played[0].second), 4.8, 1);
     EXPECT_EQ(driver.Played[2].first, 0x7F4090u);
 
@@ -65,7 +57,7 @@ TEST(StreamTimeline, HoldsMessagesUntilTheWarmUpEndsThenKeepsTheirDistances) {
     // driver's calls come meanwhile.
     while (driver.Rendered < 28000)
         driver.Call(driver.Rendered % 1024 == 0 ? 3 * Ms : 0);
-    driver.Place(1000 * Ms + Ms / 5 + 600 * Ms, 0x7F3590);
+    driver.Timeline.Place(1000 * Ms + Ms / 5 + 600 * Ms, 0x7F3590, driver.Sink);
     ASSERT_EQ(driver.Played.size(), 4u);
     EXPECT_NEAR(static_cast<double>(driver.Played[3].second - driver.Played[1].second), 28800, 1);
     EXPECT_GT(driver.Played[3].second, driver.Rendered);

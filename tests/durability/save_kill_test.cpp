@@ -1,6 +1,5 @@
-// A save cut short at any moment, by a crash or a power cut, must leave the settings file
-// either as it was or as it was being written: never empty, never half of each. A child
-// process saves two different settings in turn without pause and is killed at random moments.
+// A save cut short at any moment must leave the settings file as it was or as it was being
+// written, never half of each: a child saves two settings in turn and is killed at random.
 #include "TempDir.h"
 #include "settings/clsSettings.h"
 
