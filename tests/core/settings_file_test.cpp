@@ -96,16 +96,12 @@ TEST(SettingsFile, EveryLineRule) {
         {{"MIDIDevice"}, {-1, 100}},
         {{"PlaybackSpeed"}, {10, 200}},
     };
-    for (const auto& [keys, range] : ranges) {
-        for (const char* key : keys) {
-            const std::string k = std::string(key) + "=";
-            const auto [low, high] = range;
-            cases.push_back({k + std::to_string(low - 1), BadValue});
-            cases.push_back({k + std::to_string(low), Accepted, k + std::to_string(low)});
-            cases.push_back({k + std::to_string(high), Accepted, k + std::to_string(high)});
-            cases.push_back({k + std::to_string(high + 1), BadValue});
-        }
-    }
+    for (const auto& [keys, range] : ranges)
+        for (const char* key : keys)
+            for (const auto [low, high] = range; const int v : {low - 1, low, high, high + 1}) {
+                const std::string line = key + ("=" + std::to_string(v));
+                cases.push_back({line, v < low || v > high ? BadValue : Accepted, line});
+            }
     // An interval selection takes exactly its 13 elements.
     for (int n : {12, 13, 14}) {
         std::string line = "SelIntervalsDesc=1";
