@@ -66,6 +66,47 @@ TEST_F(EnginePlayback, WholeQuestionFollowsTheTimeline) {
     EXPECT_EQ(device.Opens, 2) << "the next question opens the device again";
 }
 
+// The progression and the tonic chord, in C major and C harmonic minor (the cadence
+// is in the timeline above), and a harmonic interval: both notes start and stop together.
+TEST_F(EnginePlayback, KeyReferencesAndHarmonicInterval) {
+    struct Row {
+        int KeyType, Reference;
+        std::vector<std::vector<int>> Chords;
+    };
+    const Row rows[] = {
+        {0, 1, {{50, 62, 65, 69, 72}, {55, 62, 65, 71}, {48, 64, 67, 71}}},
+        {2, 1, {{50, 62, 65, 68, 72}, {55, 62, 65, 68, 71}, {48, 63, 67, 72}}},
+        {0, 2, {{48, 52, 55, 60}}},
+        {2, 2, {{48, 51, 55, 60}}},
+    };
+    settings.SetCurrentKey(0);
+    TickOnly(2, {4});
+    for (const Row& row : rows) {
+        SCOPED_TRACE("key type " + std::to_string(row.KeyType) + ", reference " +
+                     std::to_string(row.Reference));
+        settings.SetCurrentKeyType(row.KeyType);
+        settings.SetCurrentKeyReference(row.Reference);
+        Ask();
+        const int64_t t0 = clock.NowMs() - int64_t(row.Chords.size()) * 600 - 800 - 600;
+        std::vector<Timed> expected;
+        for (size_t i = 0; i < row.Chords.size(); ++i)
+            for (int velocity : {90, 0})
+                for (int n : row.Chords[i])
+                    expected.push_back(
+                        {t0 + int64_t(i) * 600 + (velocity ? 0 : 600), Note(2, n, velocity)});
+        const int64_t notesAt = t0 + int64_t(row.Chords.size()) * 600 + 800;
+        for (int velocity : {110, 0})
+            for (int n : {engine.FirstMidiNote(), engine.SecondMidiNote()})
+                expected.push_back({notesAt + (velocity ? 0 : 600), Note(3, n, velocity)});
+        std::vector<Timed> notes;
+        for (const Timed& m : Recorded())
+            if ((m.Packed & 0xF0) == 0x90)
+                notes.push_back(m);
+        EXPECT_EQ(notes, expected);
+        EXPECT_EQ(engine.SecondMidiNote() - engine.FirstMidiNote(), 4);
+    }
+}
+
 // A clock whose sleeps a stop request cuts short, as the real clock's are when the window
 // closes during a question: the request comes halfway through the given sleep.
 struct StopDuringSleepClock : Clock {
@@ -113,8 +154,9 @@ TEST_F(EnginePlayback, RequestStopEndsTheWaitAndTheQuestionAtOnce) {
         std::map<int, int> sounding;
         for (const auto& m : out.Messages) {
             EXPECT_LE(m.TimeMs, r.StopMs);
-            if (m.TimeMs == r.StopMs)
+            if (m.TimeMs == r.StopMs) {
                 EXPECT_EQ(m.Data2(), 0) << "only note offs when the stop takes effect";
+            }
             if ((m.Status() & 0xF0) == 0x90)
                 sounding[int(m.Packed & 0xFFFF)] += m.Data2() ? 1 : -1;
         }

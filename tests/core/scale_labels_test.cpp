@@ -51,3 +51,27 @@ TEST(ScaleCatalogue, EveryScaleIsSpelledFromItsRootByItsKeyType) {
         }
     EXPECT_EQ(catalogueKeys.size(), 52u);
 }
+
+// Degrees and movable-do syllables name each degree by how far it lies from the
+// major scale's: a lowered third, sixth or seventh is "b3" and Me, Le, Te.
+TEST(NoteLabels, DegreesAndSyllablesFollowTheKeyType) {
+    const std::array<const char*, 7> major{"Do", "Re", "Mi", "Fa", "Sol", "La", "Ti"};
+    const std::array<const char*, 7> lowered{"", "", "Me", "", "", "Le", "Te"};
+    clsSettings settings;
+    for (int type = 0; type < 4; ++type) {
+        settings.SetCurrentKeyType(type);
+        settings.SetCurrentKey(4); // E: the labels do not depend on the key
+        std::vector<std::string> degrees, syllables;
+        for (int d = 0; d < 7; ++d) {
+            const bool low = kDegreeSemitones[type][d] < kDegreeSemitones[0][d];
+            degrees.push_back((low ? "b" : "") + std::to_string(d + 1));
+            syllables.push_back(low ? lowered[d] : major[d]);
+        }
+        settings.SetNoteDisplayMode(1);
+        EXPECT_EQ(settings.NotesArray, degrees) << "key type " << type;
+        settings.SetNoteDisplayMode(2);
+        EXPECT_EQ(settings.NotesArray, syllables) << "key type " << type;
+        settings.SetNoteDisplayMode(0);
+        EXPECT_EQ(settings.NotesArray, settings.Scale(type, 4).Notes) << "key type " << type;
+    }
+}
