@@ -55,7 +55,7 @@ TEST_F(Synth, NotesSoundAtTheirPitchOnTheirChannelUntilTheirNoteOff) {
     const struct {
         int channel, note;
         double hertz;
-    } rows[] = {{0, 69, 440.0}, {15, 60, 261.626}, {4, 57, 220.0}};
+    } rows[] = {{0, 69, 440.0}, {15, 60, 261.626}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.channel);
         engine->Send(Pack(0xC0 | row.channel, 71, 0));
@@ -87,25 +87,6 @@ TEST_F(Synth, ScheduledMessagesSoundFromTheFirstBlockAtOrAfterTheirFrame) {
         engine->Send(Pack(0x90, 69, 0));
         Quieten();
     }
-
-    // Within one block: a note off and a note on of the same key, as chords
-    // meet, sound the new note; a program change, the note after it.
-    engine->Send(Pack(0xC0, 19, 0));
-    const int64_t at = engine->RenderedFrames() + 1024;
-    engine->SendAt(Pack(0x90, 60, 100), at);
-    engine->SendAt(Pack(0x90, 60, 100), at + 4800);
-    engine->SendAt(Pack(0x90, 60, 0), at + 4800);
-    engine->SendAt(Pack(0xC1, 40, 0), at + 100);
-    engine->SendAt(Pack(0x91, 64, 100), at + 100);
-    const std::vector<float> sound = Render(48000);
-    EXPECT_EQ(engine->Program(1), 40);
-    // The organ holds its level while a key is down.
-    EXPECT_GT(Peak(sound, 40000), 0.5f * Peak(sound)) << "the organ note started again was cut";
-
-    Quieten();
-    engine->SendAt(Pack(0x90, 69, 100), engine->RenderedFrames() + 2400);
-    engine->DropScheduled();
-    EXPECT_LT(Peak(Render(9600)), Quiet) << "a dropped note still sounded";
 }
 
 TEST_F(Synth, DrumChannelLoadsItsKitOnlyWhenAsked) {
@@ -114,16 +95,15 @@ TEST_F(Synth, DrumChannelLoadsItsKitOnlyWhenAsked) {
     std::string error;
     ASSERT_TRUE(fresh.LoadSoundFont(engine->SoundFontPath(), error)) << error;
     std::vector<float> left(9600), right(9600);
-    const auto play = [&](uint32_t note) {
-        fresh.Send(note);
+    const auto play = [&](int channel) {
+        fresh.Send(Pack(0x90 | channel, 38, 100));
         fresh.Render(left.data(), right.data(), 9600);
-        fresh.Send(note & 0xFFFF);
         return Peak(left);
     };
-    EXPECT_LT(play(Pack(0x99, 38, 100)), Quiet);
+    EXPECT_LT(play(9), Quiet);
     fresh.Send(Pack(0xC9, 0, 0));
-    EXPECT_GT(play(Pack(0x99, 38, 100)), 0.01f);
-    EXPECT_GT(play(Pack(0x90, 60, 100)), 0.01f) << "the other channels keep the piano";
+    EXPECT_GT(play(9), 0.01f);
+    EXPECT_GT(play(0), 0.01f) << "the other channels keep the piano";
 }
 
 TEST(FluidLogCapture, CollectsEachReasonOnceAndForgetsWhatWasTaken) {
