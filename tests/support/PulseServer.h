@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Spawn.h"
+#include "TempDir.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <mutex>
 #include <pulse/simple.h>
 #include <utility>
@@ -18,9 +18,6 @@ public:
     static constexpr int Rate = 48000;
 
     PulseServer() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "sonavel-pulse-XXXXXX").string();
-        m_dir = mkdtemp(pattern.data());
         // A sink that rewinds re-renders sound its monitor has already recorded
         // (when a stream starts or comes back after running dry), and the
         // recording then holds some of it twice.
@@ -28,26 +25,25 @@ public:
             {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
              "--use-pid-file=no", "-L",
              "module-null-sink sink_name=sonavel_test rate=48000 norewinds=1", "-L",
-             "module-native-protocol-unix socket=" + (m_dir / "native").string() +
+             "module-native-protocol-unix socket=" + (m_dir.Path / "native").string() +
                  " auth-anonymous=1"},
-            {"XDG_RUNTIME_DIR=" + m_dir.string(), "HOME=" + m_dir.string()}, m_dir / "log",
-            [this] { return std::filesystem::exists(m_dir / "native"); }, m_why);
+            {"XDG_RUNTIME_DIR=" + m_dir.Path.string(), "HOME=" + m_dir.Path.string()},
+            m_dir.Path / "log", [this] { return std::filesystem::exists(m_dir.Path / "native"); },
+            m_why);
     }
-    ~PulseServer() {
-        Kill();
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
+    ~PulseServer() { Kill(); }
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
 
     bool Running() const { return m_pid != 0; }
     const std::string& Why() const { return m_why; }
-    std::string Address() const { return "unix:" + (m_dir / "native").string(); } // PULSE_SERVER
+    std::string Address() const {
+        return "unix:" + (m_dir.Path / "native").string();
+    } // PULSE_SERVER
     void Kill() { EndProcess(std::exchange(m_pid, 0), SIGKILL); }
 
 private:
-    std::filesystem::path m_dir;
+    TempDir m_dir{"sonavel-pulse"};
     pid_t m_pid = 0;
     std::string m_why;
 };
@@ -59,8 +55,7 @@ public:
     explicit MonitorRecorder(const PulseServer& server) {
         const pa_sample_spec format{PA_SAMPLE_S16NE, PulseServer::Rate, 1};
         // Fragments of 20 ms keep the null sink running at a steady pace.
-        const uint32_t unset = static_cast<uint32_t>(-1);
-        const pa_buffer_attr attr{unset, unset, unset, unset, 960 * 2};
+        const pa_buffer_attr attr{~0u, ~0u, ~0u, ~0u, 960 * 2};
         m_stream =
             pa_simple_new(server.Address().c_str(), "sonavel-test", PA_STREAM_RECORD,
                           "sonavel_test.monitor", "monitor", &format, nullptr, &attr, nullptr);
@@ -69,7 +64,8 @@ public:
                 std::vector<int16_t> chunk(960);
                 while (!m_stop && pa_simple_read(m_stream, chunk.data(), 1920, nullptr) >= 0) {
                     std::lock_guard lock(m_mutex);
-                    m_samples.insert(m_samples.end(), chunk.begin(), chunk.end());
+                    for (int16_t s : chunk)
+                        m_samples.push_back(static_cast<float>(s) / 32768.0f);
                     m_arrivals.push_back(std::chrono::steady_clock::now());
                 }
             });
@@ -102,17 +98,14 @@ public:
     // The samples so far, from -1 to 1.
     std::vector<float> Samples() const {
         std::lock_guard lock(m_mutex);
-        std::vector<float> samples;
-        for (int16_t s : m_samples)
-            samples.push_back(static_cast<float>(s) / 32768.0f);
-        return samples;
+        return {m_samples.begin(), m_samples.end()};
     }
 
 private:
     pa_simple* m_stream = nullptr;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
-    std::vector<int16_t> m_samples;
+    std::vector<float> m_samples;
     std::vector<std::chrono::steady_clock::time_point> m_arrivals;
     std::thread m_thread;
 };
