@@ -75,10 +75,6 @@ TEST_F(OnPulseServer, PausedStreamAsksForNothingAndResumesWithARefillThenAtThePa
 
     ASSERT_GE(played.size(), 10u);
     EXPECT_EQ(played[0].second, stream->BufferFrames()) << "the first request refills the buffer";
-    int largest = 0;
-    for (size_t i = 1; i < played.size(); ++i)
-        largest = std::max(largest, played[i].second);
-    EXPECT_EQ(stream->LargestRequestFrames(), largest) << "counted the refill";
     // What is asked is what has played, judged from 200 ms after the refill on,
     // as a busy machine may be slow to answer the first requests.
     size_t first = 1;

@@ -113,39 +113,36 @@ TEST(FluidLogCapture, CollectsEachReasonOnceAndForgetsWhatWasTaken) {
 // The line from the monotonic clock to frames, fed as a driver feeds it every
 // 256 frames at 48 kHz from a line at 1 s, with a jitter allowance of 2 ms.
 TEST(SampleClock, TakesTheLineFromTheFirstSteadyCallsAndHoldsIt) {
-    constexpr int64_t Ms = 1'000'000, Line = 1000 * Ms;
+    constexpr int64_t Ms = 1'000'000, Line = 1000 * Ms, Creep = SampleClock::CreepNanos;
     const auto at = [](int64_t origin, int64_t frames) { return origin + frames * 1'000'000 / 48; };
     SampleClock clock(48000, 2 * Ms);
     // The first call fills the empty buffer at once and says nothing of the
-    // pace; the earliest of the next ones gives the line.
-    clock.Observe(Line + 4 * Ms, 0);
-    clock.Observe(at(Line, 256) + Ms, 256);
-    EXPECT_FALSE(clock.IsSettled());
-    clock.Observe(at(Line, 512), 512);
-    ASSERT_TRUE(clock.IsSettled());
+    // pace; the earliest of the next ones gives the line. A later call leaves
+    // it, and so does an earlier one within the jitter; beyond, it creeps.
+    const struct {
+        int64_t lateness;
+        bool settled;
+        int64_t origin;
+    } rows[] = {{4 * Ms, false, 0},
+                {Ms, false, 0},
+                {0, true, Line},
+                {3 * Ms, true, Line},
+                {-2 * Ms + 1000, true, Line},
+                {-3 * Ms, true, Line - Creep},
+                {-5 * Ms, true, Line - 2 * Creep}};
+    for (int64_t i = 0; i < static_cast<int64_t>(std::size(rows)); ++i) {
+        SCOPED_TRACE(i);
+        clock.Observe(at(Line, 256 * i) + rows[i].lateness, 256 * i);
+        ASSERT_EQ(clock.IsSettled(), rows[i].settled);
+        if (rows[i].settled)
+            EXPECT_NEAR(static_cast<double>(clock.OriginNanos() - rows[i].origin), 0.0, 1.0);
+    }
     EXPECT_EQ(clock.FrameAt(Line + 100 * Ms), 4800);
 
-    const struct {
-        int64_t lateness, shift; // of the call against the line, of the line after it
-    } rows[] = {{3 * Ms, 0},
-                {-2 * Ms + 1000, 0},
-                {-3 * Ms, -SampleClock::CreepNanos},
-                {-5 * Ms, -SampleClock::CreepNanos}};
-    int64_t frames = 512;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.lateness);
-        const int64_t before = clock.OriginNanos();
-        frames += 256;
-        clock.Observe(at(Line, frames) + row.lateness, frames);
-        EXPECT_NEAR(static_cast<double>(clock.OriginNanos() - before),
-                    static_cast<double>(row.shift), 1.0);
-    }
-
-    // A new run of the driver makes the line again.
-    clock.Restart();
+    clock.Restart(); // a new run of the driver makes the line again
     EXPECT_FALSE(clock.IsSettled());
-    for (int i = 0; i < 3; ++i)
-        clock.Observe(at(Line + 5000 * Ms, frames + i * 256), frames + i * 256);
+    for (int64_t frames = 2048; frames < 2048 + 768; frames += 256)
+        clock.Observe(at(Line + 5000 * Ms, frames), frames);
     EXPECT_TRUE(clock.IsSettled());
     EXPECT_NEAR(static_cast<double>(clock.FrameAt(Line + 5010 * Ms)), 480.0, 1.0);
 }
