@@ -40,8 +40,10 @@ public:
             ++DroppedSends;
     }
     void Close(uint32_t handle) override {
-        if (Mine(handle))
-            m_open = 0, ++Closes;
+        if (Mine(handle)) {
+            m_open = 0;
+            ++Closes;
+        }
     }
     void Hold(uint32_t handle, bool held) override { Holds.push_back(handle != 0 && held); }
     std::string LastError() const override { return FailReason; }
