@@ -3,9 +3,6 @@
 #include "Spawn.h"
 #include "TempDir.h"
 
-#include <atomic>
-#include <mutex>
-#include <pulse/simple.h>
 #include <utility>
 
 namespace sonavel::fakes {
@@ -49,65 +46,50 @@ private:
 };
 
 // Records what a PulseServer's null sink plays, mono, from construction to
-// Stop.
+// Stop, with parec (package pulseaudio-utils).
 class MonitorRecorder {
 public:
     explicit MonitorRecorder(const PulseServer& server) {
-        const pa_sample_spec format{PA_SAMPLE_S16NE, PulseServer::Rate, 1};
         // Fragments of 20 ms keep the null sink running at a steady pace.
-        const pa_buffer_attr attr{~0u, ~0u, ~0u, ~0u, 960 * 2};
-        m_stream =
-            pa_simple_new(server.Address().c_str(), "sonavel-test", PA_STREAM_RECORD,
-                          "sonavel_test.monitor", "monitor", &format, nullptr, &attr, nullptr);
-        if (m_stream != nullptr)
-            m_thread = std::thread([this] {
-                std::vector<int16_t> chunk(960);
-                while (!m_stop && pa_simple_read(m_stream, chunk.data(), 1920, nullptr) >= 0) {
-                    std::lock_guard lock(m_mutex);
-                    for (int16_t s : chunk)
-                        m_samples.push_back(static_cast<float>(s) / 32768.0f);
-                    m_arrivals.push_back(std::chrono::steady_clock::now());
-                }
-            });
+        m_pid = StartServer(
+            {"parec", "--server=" + server.Address(), "--device=sonavel_test.monitor", "--raw",
+             "--format=float32ne", "--rate=48000", "--channels=1", "--latency-msec=20",
+             m_file.string()},
+            {}, m_dir.Path / "parec.log", [] { return true; }, m_why);
     }
     ~MonitorRecorder() { Stop(); }
 
-    // Waits until the sink plays at the recorder's pace: ten chunks that came
-    // one by one, not in a burst. An idle null sink renders seconds ahead and
-    // sleeps meanwhile; a stream that starts then is heard only when it wakes.
+    // Waits until the sink plays at the recorder's pace: 200 ms of sound
+    // recorded in every 200 ms, ten times over, not in a burst. An idle null
+    // sink renders seconds ahead and sleeps meanwhile; a stream that starts
+    // then is heard only when it wakes.
     bool WaitFlowing() {
-        for (int i = 0; i < 750 && m_stream != nullptr; ++i) {
-            {
-                std::lock_guard lock(m_mutex);
-                const size_t n = m_arrivals.size();
-                if (n >= 10 &&
-                    m_arrivals[n - 1] - m_arrivals[n - 10] > std::chrono::milliseconds(150))
-                    return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::vector<uintmax_t> sizes;
+        for (int steady = 0; m_pid != 0 && sizes.size() < 750;
+             std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+            sizes.push_back(std::filesystem::exists(m_file) ? std::filesystem::file_size(m_file)
+                                                            : 0);
+            const uintmax_t grown = sizes.size() > 10 ? sizes.back() - sizes[sizes.size() - 11] : 0;
+            steady = grown > 19200 && grown < 57600 ? steady + 1 : 0;
+            if (steady == 10)
+                return true;
         }
         return false;
     }
-    void Stop() {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_stream != nullptr)
-            pa_simple_free(std::exchange(m_stream, nullptr));
-    }
+    void Stop() { EndProcess(std::exchange(m_pid, 0), SIGTERM); }
     // The samples so far, from -1 to 1.
     std::vector<float> Samples() const {
-        std::lock_guard lock(m_mutex);
-        return {m_samples.begin(), m_samples.end()};
+        std::ifstream in(m_file, std::ios::binary);
+        std::vector<float> samples(std::filesystem::file_size(m_file) / sizeof(float));
+        in.read(reinterpret_cast<char*>(samples.data()), samples.size() * sizeof(float));
+        return samples;
     }
 
 private:
-    pa_simple* m_stream = nullptr;
-    std::atomic<bool> m_stop{false};
-    mutable std::mutex m_mutex;
-    std::vector<float> m_samples;
-    std::vector<std::chrono::steady_clock::time_point> m_arrivals;
-    std::thread m_thread;
+    TempDir m_dir{"sonavel-record"};
+    std::filesystem::path m_file = m_dir.Path / "monitor.raw";
+    pid_t m_pid = 0;
+    std::string m_why;
 };
 
 } // namespace sonavel::fakes
