@@ -34,9 +34,8 @@ public:
 
     bool Running() const { return m_pid != 0; }
     const std::string& Why() const { return m_why; }
-    std::string Address() const {
-        return "unix:" + (m_dir.Path / "native").string();
-    } // PULSE_SERVER
+    // For PULSE_SERVER.
+    std::string Address() const { return "unix:" + (m_dir.Path / "native").string(); }
     void Kill() { EndProcess(std::exchange(m_pid, 0), SIGKILL); }
 
 private:
