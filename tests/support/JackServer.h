@@ -19,16 +19,13 @@ public:
         m_name = "sonavel-test-" + std::to_string(getpid()) + "-" + std::to_string(++count);
         m_log = std::filesystem::temp_directory_path() / (m_name + ".log");
         // As root, jackd otherwise asks the session bus for the (absent) card.
+        const auto answers = [this] {
+            jack_client_t* probe = OpenClient("sonavel-probe");
+            return probe != nullptr && jack_client_close(probe) == 0;
+        };
         m_pid = StartServer(
             {"jackd", "--no-realtime", "--name", m_name, "-d", "dummy", "-r", "48000", "-p", "256"},
-            {"JACK_NO_AUDIO_RESERVATION=1"}, m_log,
-            [this] {
-                jack_client_t* probe = OpenClient("sonavel-probe");
-                return probe != nullptr && jack_client_close(probe) == 0;
-            },
-            m_why);
-        if (m_pid == 0)
-            m_why = "jackd (package jackd2): " + m_why;
+            {"JACK_NO_AUDIO_RESERVATION=1"}, m_log, answers, m_why);
     }
     ~JackServer() {
         EndProcess(m_pid, SIGTERM);

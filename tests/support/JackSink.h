@@ -5,6 +5,7 @@
 #include "JackServer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <jack/midiport.h>
 #include <mutex>
 #include <utility>
@@ -42,24 +43,17 @@ public:
     }
     // What arrived since the last call, waiting up to two seconds for count
     // events, or for the event last, and a little longer for any beyond.
-    std::vector<Bytes> Received(size_t count) {
-        return TakeWhen([count](const std::vector<Bytes>& got) { return got.size() >= count; });
-    }
-    std::vector<Bytes> ReceivedThrough(const Bytes& last) {
-        return TakeWhen([&last](const std::vector<Bytes>& got) {
-            return std::find(got.begin(), got.end(), last) != got.end();
-        });
-    }
+    std::vector<Bytes> Received(size_t count) { return TakeWhen(count, nullptr); }
+    std::vector<Bytes> ReceivedThrough(const Bytes& last) { return TakeWhen(SIZE_MAX, &last); }
 
 private:
-    std::vector<Bytes> TakeWhen(const std::function<bool(const std::vector<Bytes>&)>& ready) {
-        for (int i = 0; i < 200; ++i) {
-            {
-                std::lock_guard lock(m_mutex);
-                if (ready(m_received))
-                    break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::vector<Bytes> TakeWhen(size_t count, const Bytes* last) {
+        for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            std::lock_guard lock(m_mutex);
+            if (m_received.size() >= count ||
+                (last &&
+                 std::find(m_received.begin(), m_received.end(), *last) != m_received.end()))
+                break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::lock_guard lock(m_mutex);

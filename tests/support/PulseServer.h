@@ -1,11 +1,8 @@
 #pragma once
 
 #include "Spawn.h"
+#include "TempDir.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <mutex>
-#include <pulse/simple.h>
 #include <utility>
 
 namespace sonavel::fakes {
@@ -18,9 +15,6 @@ public:
     static constexpr int Rate = 48000;
 
     PulseServer() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "sonavel-pulse-XXXXXX").string();
-        m_dir = mkdtemp(pattern.data());
         // A sink that rewinds re-renders sound its monitor has already recorded
         // (when a stream starts or comes back after running dry), and the
         // recording then holds some of it twice.
@@ -28,93 +22,73 @@ public:
             {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
              "--use-pid-file=no", "-L",
              "module-null-sink sink_name=sonavel_test rate=48000 norewinds=1", "-L",
-             "module-native-protocol-unix socket=" + (m_dir / "native").string() +
+             "module-native-protocol-unix socket=" + (m_dir.Path / "native").string() +
                  " auth-anonymous=1"},
-            {"XDG_RUNTIME_DIR=" + m_dir.string(), "HOME=" + m_dir.string()}, m_dir / "log",
-            [this] { return std::filesystem::exists(m_dir / "native"); }, m_why);
+            {"XDG_RUNTIME_DIR=" + m_dir.Path.string(), "HOME=" + m_dir.Path.string()},
+            m_dir.Path / "log", [this] { return std::filesystem::exists(m_dir.Path / "native"); },
+            m_why);
     }
-    ~PulseServer() {
-        Kill();
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
+    ~PulseServer() { Kill(); }
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
 
     bool Running() const { return m_pid != 0; }
     const std::string& Why() const { return m_why; }
-    std::string Address() const { return "unix:" + (m_dir / "native").string(); } // PULSE_SERVER
+    // For PULSE_SERVER.
+    std::string Address() const { return "unix:" + (m_dir.Path / "native").string(); }
     void Kill() { EndProcess(std::exchange(m_pid, 0), SIGKILL); }
 
 private:
-    std::filesystem::path m_dir;
+    TempDir m_dir{"sonavel-pulse"};
     pid_t m_pid = 0;
     std::string m_why;
 };
 
 // Records what a PulseServer's null sink plays, mono, from construction to
-// Stop.
+// Stop, with parec (package pulseaudio-utils).
 class MonitorRecorder {
 public:
     explicit MonitorRecorder(const PulseServer& server) {
-        const pa_sample_spec format{PA_SAMPLE_S16NE, PulseServer::Rate, 1};
         // Fragments of 20 ms keep the null sink running at a steady pace.
-        const uint32_t unset = static_cast<uint32_t>(-1);
-        const pa_buffer_attr attr{unset, unset, unset, unset, 960 * 2};
-        m_stream =
-            pa_simple_new(server.Address().c_str(), "sonavel-test", PA_STREAM_RECORD,
-                          "sonavel_test.monitor", "monitor", &format, nullptr, &attr, nullptr);
-        if (m_stream != nullptr)
-            m_thread = std::thread([this] {
-                std::vector<int16_t> chunk(960);
-                while (!m_stop && pa_simple_read(m_stream, chunk.data(), 1920, nullptr) >= 0) {
-                    std::lock_guard lock(m_mutex);
-                    m_samples.insert(m_samples.end(), chunk.begin(), chunk.end());
-                    m_arrivals.push_back(std::chrono::steady_clock::now());
-                }
-            });
+        m_pid = StartServer(
+            {"parec", "--server=" + server.Address(), "--device=sonavel_test.monitor", "--raw",
+             "--format=float32ne", "--rate=48000", "--channels=1", "--latency-msec=20",
+             m_file.string()},
+            {}, m_dir.Path / "parec.log", [] { return true; }, m_why);
     }
     ~MonitorRecorder() { Stop(); }
 
-    // Waits until the sink plays at the recorder's pace: ten chunks that came
-    // one by one, not in a burst. An idle null sink renders seconds ahead and
-    // sleeps meanwhile; a stream that starts then is heard only when it wakes.
+    // Waits until the sink plays at the recorder's pace: 200 ms of sound
+    // recorded in every 200 ms, ten times over, not in a burst. An idle null
+    // sink renders seconds ahead and sleeps meanwhile; a stream that starts
+    // then is heard only when it wakes.
     bool WaitFlowing() {
-        for (int i = 0; i < 750 && m_stream != nullptr; ++i) {
-            {
-                std::lock_guard lock(m_mutex);
-                const size_t n = m_arrivals.size();
-                if (n >= 10 &&
-                    m_arrivals[n - 1] - m_arrivals[n - 10] > std::chrono::milliseconds(150))
-                    return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::vector<uintmax_t> sizes;
+        for (int steady = 0; m_pid != 0 && sizes.size() < 750;
+             std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+            sizes.push_back(std::filesystem::exists(m_file) ? std::filesystem::file_size(m_file)
+                                                            : 0);
+            const uintmax_t grown = sizes.size() > 10 ? sizes.back() - sizes[sizes.size() - 11] : 0;
+            steady = grown > 19200 && grown < 57600 ? steady + 1 : 0;
+            if (steady == 10)
+                return true;
         }
         return false;
     }
-    void Stop() {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_stream != nullptr)
-            pa_simple_free(std::exchange(m_stream, nullptr));
-    }
+    void Stop() { EndProcess(std::exchange(m_pid, 0), SIGTERM); }
     // The samples so far, from -1 to 1.
     std::vector<float> Samples() const {
-        std::lock_guard lock(m_mutex);
-        std::vector<float> samples;
-        for (int16_t s : m_samples)
-            samples.push_back(static_cast<float>(s) / 32768.0f);
+        std::ifstream in(m_file, std::ios::binary);
+        std::vector<float> samples(std::filesystem::file_size(m_file) / sizeof(float));
+        in.read(reinterpret_cast<char*>(samples.data()), samples.size() * sizeof(float));
         return samples;
     }
 
 private:
-    pa_simple* m_stream = nullptr;
-    std::atomic<bool> m_stop{false};
-    mutable std::mutex m_mutex;
-    std::vector<int16_t> m_samples;
-    std::vector<std::chrono::steady_clock::time_point> m_arrivals;
-    std::thread m_thread;
+    TempDir m_dir{"sonavel-record"};
+    std::filesystem::path m_file = m_dir.Path / "monitor.raw";
+    pid_t m_pid = 0;
+    std::string m_why;
 };
 
 } // namespace sonavel::fakes

@@ -7,17 +7,13 @@
 
 namespace sonavel::fakes {
 
-// Records the files and help pages the program asked the desktop to show.
+// Records the help pages the program asked the desktop to show.
 class RecordingDesktop : public Desktop {
 public:
-    bool OpenInEditor(const std::string& path) override {
-        EditedFiles.push_back(path);
-        return EditorStarts;
-    }
+    bool OpenInEditor(const std::string&) override { return EditorStarts; }
     void ShowHelpPage(const std::string& path) override { HelpPages.push_back(path); }
 
     bool EditorStarts = true; // what OpenInEditor answers
-    std::vector<std::string> EditedFiles;
     std::vector<std::string> HelpPages;
 };
 

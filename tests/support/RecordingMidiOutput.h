@@ -32,18 +32,15 @@ public:
         handle = m_open = m_nextHandle++;
         return 0;
     }
-    int32_t Reconnect(uint32_t handle) override {
-        ++Reconnects;
-        return handle == 0 || handle != m_open ? 1 : FailReconnectWith;
-    }
+    int32_t Reconnect(uint32_t handle) override { return Mine(handle) ? FailReconnectWith : 1; }
     void ShortMsg(uint32_t handle, uint32_t message) override {
-        if (handle == 0 || handle != m_open)
-            ++DroppedSends;
-        else
+        if (Mine(handle))
             Messages.push_back({m_clock ? m_clock->NowMicros() / 1000 : 0, message});
+        else
+            ++DroppedSends;
     }
     void Close(uint32_t handle) override {
-        if (handle != 0 && handle == m_open) {
+        if (Mine(handle)) {
             m_open = 0;
             ++Closes;
         }
@@ -62,11 +59,12 @@ public:
     // What the program did.
     std::vector<Message> Messages;
     std::vector<int32_t> OpenedDevices;
-    int Opens = 0, Closes = 0, Reconnects = 0;
+    int Opens = 0, Closes = 0;
     std::vector<bool> Holds;
     int DroppedSends = 0; // sends on a closed or foreign handle
 
 private:
+    bool Mine(uint32_t handle) const { return handle != 0 && handle == m_open; }
     Clock* m_clock;
     uint32_t m_open = 0, m_nextHandle = 1;
 };

@@ -15,7 +15,6 @@ public:
         m_now += int64_t(ms) * 1000;
     }
     int64_t NowMs() const { return m_now / 1000; }
-    void Advance(int64_t ms) { m_now += ms * 1000; }
 
     std::vector<int32_t> Sleeps;
 
