@@ -41,15 +41,12 @@ TEST(MainWindowFlow, ControlsAndVerdictFollowTheQuestion) {
         EXPECT_EQ(h.On(table[i].Control), table[i].Answering) << table[i].Control;
     }
     EXPECT_TRUE(playing.back()) << "the menus stay usable";
-    EXPECT_EQ(h.NoteOns(), 18) << "four chords of four notes, then the two notes";
-    EXPECT_TRUE(h.AllNotesStopped());
 
     h.AnswerCorrectly();
     playing.clear();
     shown.clear();
     h.Click("cmdValidate");
     EXPECT_EQ(shown, QString("Correct!|1|1|100%").split('|'));
-    EXPECT_EQ(h.NoteOns(), 36);
     EXPECT_EQ(h.Text("lblFeedback"), QString());
     for (const char* list : {"lstNoteAnswer_0", "lstNoteAnswer_1", "lstIntervalAnswer"})
         EXPECT_TRUE(h.Find<QListWidget>(list)->selectedItems().isEmpty()) << list;
