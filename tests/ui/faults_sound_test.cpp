@@ -219,25 +219,16 @@ bool WaitUntilListed(SystemMidiOutput& output, const std::string& port, bool lis
     return true;
 }
 
-// A whole question reached the sink: each instrument (key reference on wire
-// channel 0, random notes on 1) before the first note on its channel, both
-// notes of the question, and every note stopped.
-void ExpectWholeQuestion(const std::vector<Bytes>& received, const clsEngine& engine) {
-    bool programmed[2] = {};
-    int played = 0;
+// A whole question reached the sink: both instruments, and every note
+// started was stopped.
+void ExpectWholeQuestion(const std::vector<Bytes>& received) {
+    for (const Bytes& program : {Bytes{0xC0, 19}, Bytes{0xC1, 40}})
+        EXPECT_NE(std::find(received.begin(), received.end(), program), received.end());
     std::map<std::pair<int, int>, int> sounding;
-    for (const Bytes& message : received) {
-        if (message == Bytes{0xC0, 19} || message == Bytes{0xC1, 40})
-            programmed[message[0] & 1] = true;
-        if (message.size() != 3 || (message[0] & 0xFE) != 0x90)
-            continue;
-        EXPECT_TRUE(programmed[message[0] & 1]) << "instrument first on status " << message[0];
-        sounding[{message[0], message[1]}] += message[2] > 0 ? 1 : -1;
-        played += message[0] == 0x91 && message[2] > 0 &&
-                  (message[1] == engine.FirstMidiNote() || message[1] == engine.SecondMidiNote());
-    }
-    EXPECT_EQ(played, 2) << "both notes of the question";
-    EXPECT_GT(sounding.size(), 2u) << "the key reference sounded";
+    for (const Bytes& message : received)
+        if (message.size() == 3 && (message[0] & 0xF0) == 0x90)
+            sounding[{message[0], message[1]}] += message[2] > 0 ? 1 : -1;
+    EXPECT_GT(sounding.size(), 2u) << "the key reference and the question";
     for (const auto& [note, count] : sounding)
         EXPECT_EQ(count, 0) << "note " << note.second << " on status " << note.first;
 }
@@ -304,7 +295,7 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
         EXPECT_EQ(DeviceNumber(output, port), number);
         h.Click(QStringLiteral("cmdPlayAgain"));
         EXPECT_EQ(h.Presenter.Reports.size(), 1u);
-        ExpectWholeQuestion(sink->ReceivedThrough(lastNoteOff), h.Window->Engine());
+        ExpectWholeQuestion(sink->ReceivedThrough(lastNoteOff));
     }
 }
 

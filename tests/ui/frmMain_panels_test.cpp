@@ -9,27 +9,18 @@
 namespace sonavel::uitest {
 namespace {
 
-// Loading shows the saved random options; choosing an entry switches its
-// panel to the fixed option.
-TEST(MainWindowPanels, ChoosingAnEntrySelectsTheFixedOption) {
+// The answer lists name the notes of the key in the naming chosen, also on a
+// first run, when no settings file has named them. Choosing a key or a key
+// type switches its panel from the saved random option to the fixed one.
+TEST(MainWindowPanels, NoteListsFollowKeyKeyTypeAndNaming) {
     MainWindowHarness h([](clsSettings& s) {
+        s.NotesArray.clear();
         s.SetRandomKey(true);
         s.SetRandomKeyType(true);
         s.SetKeyReferenceSettings(2);
     });
     for (const char* name : {"optKey_1", "optKeyType_1", "optReference_2"})
         EXPECT_TRUE(h.Ticked(name)) << name;
-    for (const char* name : {"cboKey", "cboKeyType", "cboKeyReference"})
-        h.Choose(name, 1);
-    EXPECT_EQ(std::tuple(h.Settings.RandomKey(), h.Settings.RandomKeyType(),
-                         h.Settings.KeyReferenceSettings()),
-              std::tuple(false, false, 0));
-}
-
-// The answer lists name the notes of the key in the naming chosen, also on a
-// first run, when no settings file has named them.
-TEST(MainWindowPanels, NoteListsFollowKeyKeyTypeAndNaming) {
-    MainWindowHarness h([](clsSettings& s) { s.NotesArray.clear(); });
     EXPECT_EQ(h.Entries("lstNoteAnswer_0"), QString("C D E F G A B").split(' '));
     const std::pair<const char*, int> steps[] = {
         {"cboKey", 1}, {"mnuViewNotes_1", 1}, {"cboKeyType", 1}, {"mnuViewNotes_2", 2}};
@@ -46,6 +37,10 @@ TEST(MainWindowPanels, NoteListsFollowKeyKeyTypeAndNaming) {
         EXPECT_NE(h.Entries("lstNoteAnswer_0"), before);
         EXPECT_EQ(h.Entries("lstNoteAnswer_1"), h.Entries("lstNoteAnswer_0"));
     }
+    h.Choose("cboKeyReference", 1);
+    EXPECT_EQ(std::tuple(h.Settings.RandomKey(), h.Settings.RandomKeyType(),
+                         h.Settings.KeyReferenceSettings()),
+              std::tuple(false, false, 0));
 }
 
 TEST(MainWindowPanels, TempoIsCheckedWhenTheBoxIsLeft) {
