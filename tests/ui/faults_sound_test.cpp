@@ -117,14 +117,9 @@ TEST(SoundFaults, BuiltInSynthesizerReportsTheCauseAndPlaysOnceItIsMended) {
         SCOPED_TRACE(row.Named[0]);
         QTemporaryDir temp;
         const fs::path dir = temp.path().toStdString();
-        const auto mend = [&](bool soundFont, bool folder) {
-            if (soundFont)
-                fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
-            if (folder)
-                fs::create_directory(dir / row.AudioFolder);
-        };
         fs::create_directory(dir / "sf2");
-        mend(row.SoundFont, !*row.AudioFolder);
+        if (row.SoundFont)
+            fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
         SystemMidiOutput output(
             SynthIn(dir / "sf2", {"no-such-driver", "file"}, dir / row.AudioFolder / "sound.wav"));
         MainWindowHarness h(
@@ -153,7 +148,9 @@ TEST(SoundFaults, BuiltInSynthesizerReportsTheCauseAndPlaysOnceItIsMended) {
         }
         EXPECT_EQ(voices, 0);
 
-        mend(!row.SoundFont, *row.AudioFolder);
+        if (!row.SoundFont)
+            fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
+        fs::create_directories(dir / row.AudioFolder);
         if (row.Device != 0) {
             ASSERT_TRUE(ChooseDevice(h, 0));
         }
