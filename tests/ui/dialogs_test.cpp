@@ -1,5 +1,4 @@
 #include "platform/qt/HelpBrowser.h"
-#include "platform/qt/HelpLocation.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "startup/clsErrorHandler.h"
@@ -29,21 +28,6 @@ void WriteFile(const QString& path, const QByteArray& contents) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     file.write(contents);
-}
-
-// The pages beside the program win over the installed ones (the main
-// window's Help menu test covers neither).
-TEST(HelpLocation, FindsThePagesInTheBuildTreeBeforeTheInstallation) {
-    for (const bool besideProgram : {false, true}) {
-        QTemporaryDir root;
-        const QString bin = root.filePath("prefix/bin");
-        const QString installed = root.filePath("prefix/share/sonavel/help/index.htm");
-        WriteFile(installed, "<html></html>");
-        if (besideProgram)
-            WriteFile(bin + "/help/index.htm", "<html></html>");
-        EXPECT_EQ(QString::fromStdString(HelpIndexPath(bin.toStdString())),
-                  besideProgram ? bin + "/help/index.htm" : installed);
-    }
 }
 
 // Closed on another page, the help starts afresh on the page asked for.
@@ -86,8 +70,6 @@ TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
         errors.ShowError("frmMain::cmdStart_Click()", 5, "Some\r\ntext");
         EXPECT_EQ(text, QStringLiteral("Some\ntext"));
         EXPECT_EQ(report.contains("clsMidi::OpenMIDI()"), showing == 0);
-        EXPECT_TRUE(
-            report.endsWith("Source: frmMain::cmdStart_Click()\nCode  : 5\nString: Some\ntext"));
         EXPECT_EQ(height, shownAtFirst != (showing == 1) ? frmError::ExpandedHeightPx
                                                          : frmError::CollapsedHeightPx);
     }

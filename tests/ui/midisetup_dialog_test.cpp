@@ -30,15 +30,14 @@ protected:
         m_output.DeviceList = {{-1, "Default"}, {0, "Synthesizer"}, {1, "One"}, {2, "Two"}};
     }
     // Shown and active, so that focus changes send focus events as for a user.
-    std::unique_ptr<frmMIDISetup> Open() {
-        auto dialog = std::make_unique<frmMIDISetup>(m_settings, m_output, m_boxes, m_errors);
-        dialog->show();
-        QApplication::setActiveWindow(dialog.get());
+    void Open() {
+        m_dialog = std::make_unique<frmMIDISetup>(m_settings, m_output, m_boxes, m_errors);
+        m_dialog->show();
+        QApplication::setActiveWindow(m_dialog.get());
         QApplication::processEvents();
-        return dialog;
     }
-    template <typename T = QLineEdit> static T* Find(QWidget& dialog, const char* name) {
-        T* widget = dialog.findChild<T*>(name);
+    template <typename T = QLineEdit> T* Find(const char* name) {
+        T* widget = m_dialog->findChild<T*>(name);
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
@@ -48,17 +47,17 @@ protected:
     fakes::RecordingMessageBoxes m_boxes;
     fakes::RecordingPresenter m_presenter;
     clsErrorHandler m_errors;
+    std::unique_ptr<frmMIDISetup> m_dialog;
 };
 
 // Typing keeps digits and the point; leaving a box checks its range, at the
 // nearest values on either side of each bound, and a refused value puts the
 // box's own setting back.
 TEST_F(MidiSetupTest, LeavingABoxChecksItsRange) {
-    auto dialog = Open();
-    auto* typed = Find(*dialog, "txtVolume_1");
-    typed->clear();
-    QTest::keyClicks(typed, "0a9/:-.5 ");
-    EXPECT_EQ(typed->text(), "09.5");
+    Open();
+    Find("txtVolume_1")->clear();
+    QTest::keyClicks(Find("txtVolume_1"), "0a9/:-.5 ");
+    EXPECT_EQ(Find("txtVolume_1")->text(), "09.5");
     const std::tuple<const char*, const char*, const char*> rows[] = {
         {"txtChannel_0", "0.99", "3"},
         {"txtChannel_0", "1", nullptr},
@@ -67,47 +66,42 @@ TEST_F(MidiSetupTest, LeavingABoxChecksItsRange) {
     for (const auto& [name, text, reset] : rows) {
         SCOPED_TRACE(std::string(name) + " = " + text);
         m_boxes.Boxes.clear();
-        auto* box = Find(*dialog, name);
-        box->setFocus(Qt::TabFocusReason);
-        box->setText(text);
-        Find<QWidget>(*dialog, "cboInstrument_0")->setFocus(Qt::TabFocusReason);
-        EXPECT_EQ(box->text(), reset ? reset : text);
+        Find(name)->setFocus(Qt::TabFocusReason);
+        Find(name)->setText(text);
+        Find<QWidget>("cboInstrument_0")->setFocus(Qt::TabFocusReason);
+        EXPECT_EQ(Find(name)->text(), reset ? reset : text);
         EXPECT_EQ(m_boxes.Boxes.size(), reset ? 1u : 0u);
     }
 }
 
 // OK stores every choice, halves going to the even neighbour (3.5 up, 126.5
-// down); a click on OK
-// or Cancel moves the focus without the check of the box left: OK then checks
-// every box itself, Cancel nothing.
+// down). A click on OK or Cancel moves the focus without the check of the box
+// left: OK then checks every box itself, Cancel nothing.
 TEST_F(MidiSetupTest, OKStoresEveryChoiceCancelNothing) {
-    auto dialog = Open();
-    Find(*dialog, "txtChannel_0")->setFocus(Qt::TabFocusReason);
-    Find(*dialog, "txtChannel_0")->setText("0");
-    Find<QComboBox>(*dialog, "cboInstrument_0")->setCurrentIndex(5);
-    Find<QPushButton>(*dialog, "cmdCancel")->setFocus(Qt::MouseFocusReason);
-    Find<QPushButton>(*dialog, "cmdCancel")->click();
+    Open();
+    Find("txtChannel_0")->setFocus(Qt::TabFocusReason);
+    Find("txtChannel_0")->setText("0");
+    Find<QComboBox>("cboInstrument_0")->setCurrentIndex(5);
+    Find<QPushButton>("cmdCancel")->setFocus(Qt::MouseFocusReason);
+    Find<QPushButton>("cmdCancel")->click();
     EXPECT_TRUE(m_boxes.Boxes.empty());
     EXPECT_EQ(m_settings.MIDIInstrumentKR(), 0);
 
-    dialog = Open();
-    auto* devices = Find<QComboBox>(*dialog, "cboDevice");
-    devices->setCurrentIndex(devices->findData(2));
-    Find(*dialog, "txtChannel_0")->setText("3.5");
-    Find(*dialog, "txtVolume_1")->setText("126.5");
-    Find<QComboBox>(*dialog, "cboInstrument_1")->setCurrentIndex(104);
-    Find<QRadioButton>(*dialog, "optRandomKeyRefInstruments_1")->setChecked(true);
-    Find<QRadioButton>(*dialog, "optRandomNoteInstruments_0")->setChecked(true);
-    auto* box = Find(*dialog, "txtVolume_0");
-    box->setFocus(Qt::TabFocusReason);
-    box->setText("0");
-    auto* ok = Find<QPushButton>(*dialog, "cmdOK");
-    ok->setFocus(Qt::MouseFocusReason);
-    ok->click();
+    Open();
+    Find<QComboBox>("cboDevice")->setCurrentIndex(Find<QComboBox>("cboDevice")->findData(2));
+    Find("txtChannel_0")->setText("3.5");
+    Find("txtVolume_1")->setText("126.5");
+    Find<QComboBox>("cboInstrument_1")->setCurrentIndex(104);
+    Find<QRadioButton>("optRandomKeyRefInstruments_1")->setChecked(true);
+    Find<QRadioButton>("optRandomNoteInstruments_0")->setChecked(true);
+    Find("txtVolume_0")->setFocus(Qt::TabFocusReason);
+    Find("txtVolume_0")->setText("0");
+    Find<QPushButton>("cmdOK")->setFocus(Qt::MouseFocusReason);
+    Find<QPushButton>("cmdOK")->click();
     EXPECT_EQ(m_boxes.Boxes.size(), 1u);
-    EXPECT_TRUE(dialog->isVisible());
-    ok->click(); // with the value put back
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_TRUE(m_dialog->isVisible());
+    Find<QPushButton>("cmdOK")->click(); // with the value put back
+    EXPECT_EQ(m_dialog->result(), QDialog::Accepted);
     const clsSettings& s = m_settings;
     EXPECT_EQ(std::tuple(s.MIDIDevice(), s.MIDIChannelKR(), s.MIDIVolumeRN(), s.MIDIInstrumentRN(),
                          s.MIDIRandomInstrumentKR(), s.MIDIRandomInstrumentRN()),

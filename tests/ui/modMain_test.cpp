@@ -23,36 +23,27 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Start-up on fakes in a folder of its own.
-struct StartUpHarness {
-    QTemporaryDir Folder;
-    std::string Path = Folder.filePath(QStringLiteral("snv2_settings.dat")).toStdString();
-    fakes::RecordingPresenter Presenter;
-    fakes::RecordingMessageBoxes Boxes;
-    fakes::RecordingDesktop Desk;
-    fakes::VirtualClock Clock;
-    fakes::RecordingMidiOutput Output{&Clock};
-    ProgramObjects Program;
-
-    bool Start() {
-        return StartUp(Program, Folder.path().toStdString(),
-                       {Presenter, Boxes, Desk, Output, Clock});
-    }
-};
-
+// A file as the program writes it, with one accepted change and one bad value.
 TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
-    StartUpHarness h;
-    // A file as the program writes it, with one accepted change and one bad value.
+    QTemporaryDir folder;
+    const std::string path = SettingsFilePath(folder.path().toStdString());
     clsSettings written;
     written.SetCurrentKey(3);
-    written.SaveToDisk(h.Path);
-    std::string text = ReadFile(h.Path);
-    std::ofstream(h.Path, std::ios::binary)
+    written.SaveToDisk(path);
+    std::string text = ReadFile(path);
+    std::ofstream(path, std::ios::binary)
         << text.replace(text.find("PlaybackSpeed=100"), 17, "PlaybackSpeed=9");
-    EXPECT_FALSE(h.Start());
-    ASSERT_EQ(h.Presenter.Reports.size(), 1u);
-    EXPECT_NE(h.Presenter.Reports[0].Details.find("PlaybackSpeed=9\r\n"), std::string::npos);
-    const std::string rewritten = ReadFile(h.Path);
+    fakes::RecordingPresenter presenter;
+    fakes::RecordingMessageBoxes boxes;
+    fakes::RecordingDesktop desk;
+    fakes::VirtualClock clock;
+    fakes::RecordingMidiOutput output{&clock};
+    ProgramObjects program;
+    EXPECT_FALSE(
+        StartUp(program, folder.path().toStdString(), {presenter, boxes, desk, output, clock}));
+    ASSERT_EQ(presenter.Reports.size(), 1u);
+    EXPECT_NE(presenter.Reports[0].Details.find("PlaybackSpeed=9\r\n"), std::string::npos);
+    const std::string rewritten = ReadFile(path);
     EXPECT_NE(rewritten.find("PlaybackSpeed=100\r\n"), std::string::npos);
     EXPECT_NE(rewritten.find("CurrentKey=3\r\n"), std::string::npos);
 }
