@@ -44,7 +44,6 @@ public:
     // request holds, for every later question too, until ClearStopRequest.
     void RequestStop();
     void ClearStopRequest();
-    bool StopRequested() const { return m_stopRequested; }
 
     int32_t CurrentIntervalType() const { return m_currentIntervalType; }
     int16_t CurrentInterval() const { return m_currentInterval; }

@@ -34,9 +34,6 @@ public:
     void Resume() override;
     int64_t DueNanos() override;
 
-    // The deadline the last sleep waited for, in the time source's nanoseconds.
-    int64_t LastDeadlineNanos() const { return m_lastDeadline; }
-
     static int64_t MonotonicNanos();
 
 private:

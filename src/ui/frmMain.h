@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <string>
 
 class QCheckBox;
