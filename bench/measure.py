@@ -294,13 +294,16 @@ def rss_mb(pid):
 
 
 def read_trace(path):
+    """(time, message) of each message: the moment it was due, where the
+    synthesizer places it, or its arrival in an older trace."""
     lines = []
     try:
         with open(path) as f:
             for line in f:
                 parts = line.split()
-                if len(parts) == 2:
-                    lines.append((int(parts[0]), int(parts[1], 16)))
+                if len(parts) in (2, 3):
+                    lines.append((int(parts[-1] if len(parts) == 3 else parts[0]),
+                                  int(parts[1], 16)))
     except OSError:
         pass
     return lines

@@ -22,7 +22,8 @@ public:
     virtual void Resume() {}
     // When the messages sent now are due, in CLOCK_MONOTONIC nanoseconds: the
     // deadline of the last sleep while the sleeps follow each other closely,
-    // so a sender that woke late still names the moment it meant; 0 for now.
+    // so a sender that woke late still names the moment it meant; after a gap,
+    // now, which the next sleep then counts from. 0 for "when sent".
     virtual int64_t DueNanos() { return 0; }
 };
 

@@ -347,7 +347,7 @@ int64_t FluidSynthOutput::DelayFrames() const {
 void FluidSynthOutput::Send(uint32_t message, int64_t dueNanos) {
     const int64_t arrival = SteadyClock::MonotonicNanos();
     const int64_t due = dueNanos > 0 ? std::min(dueNanos, arrival) : arrival;
-    Trace(arrival, message);
+    Trace(arrival, message, due);
     std::lock_guard lock(m_mutex);
     if (!m_engine)
         return;
@@ -372,11 +372,11 @@ void FluidSynthOutput::Send(uint32_t message, int64_t dueNanos) {
     m_timeline->Place(due, message, m_play);
 }
 
-void FluidSynthOutput::Trace(int64_t nanos, uint32_t message) {
+void FluidSynthOutput::Trace(int64_t nanos, uint32_t message, int64_t due) {
     if (m_trace == nullptr)
         return;
     std::lock_guard lock(m_traceMutex);
-    std::fprintf(m_trace, "%" PRId64 " %06" PRIx32 "\n", nanos, message);
+    std::fprintf(m_trace, "%" PRId64 " %06" PRIx32 " %" PRId64 "\n", nanos, message, due);
     std::fflush(m_trace);
 }
 

@@ -81,7 +81,8 @@ public:
         // it wakes the program thousands of times a second.
         int IdleStopMs = 1000;
         // When not empty, every message is appended to this file as a line
-        // "<CLOCK_MONOTONIC nanoseconds> <message in hex>" when it arrives.
+        // "<arrival> <message in hex> <due>" when it arrives, both times in
+        // CLOCK_MONOTONIC nanoseconds.
         // Taken from the environment variable SONAVEL_TRACE_MIDI by default.
         std::string TraceFile = TraceFileFromEnvironment();
     };
@@ -156,7 +157,7 @@ private:
     // before its own that the engine releases it in.
     int64_t DelayBeyond(int64_t renderedAhead, double allowanceMs) const;
     void WatchIdle();
-    void Trace(int64_t nanos, uint32_t message);
+    void Trace(int64_t nanos, uint32_t message, int64_t due);
     std::string SearchedPlaces() const;
     static int Render(void* self, int frames, int effectCount, float* effects[], int outCount,
                       float* out[]);

@@ -42,7 +42,15 @@ void SteadyClock::SleepMs(int32_t ms) {
 }
 
 int64_t SteadyClock::DueNanos() {
-    return m_anchored && m_now() - m_lastDeadline <= IdleGapNanos ? m_lastDeadline : 0;
+    const int64_t now = m_now();
+    if (!m_anchored || now - m_lastDeadline > IdleGapNanos) {
+        // The first message after a gap starts the timeline: the messages
+        // sent with it are due together, and the first sleep is measured from
+        // it, so a sender held up before that sleep does not move what follows.
+        m_lastDeadline = now;
+        m_anchored = true;
+    }
+    return m_lastDeadline;
 }
 
 void SteadyClock::Interrupt() {

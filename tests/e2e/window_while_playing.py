@@ -128,7 +128,7 @@ def notes_from_trace(path):
     sounding, notes = {}, []
     with open(path) as f:
         for line in f:
-            nanos, packed = line.split()
+            nanos, packed = line.split()[:2]
             ms, message = int(nanos) / 1e6, int(packed, 16)
             status, note, velocity = message & 0xFF, (message >> 8) & 0x7F, (message >> 16) & 0x7F
             if status & 0xF0 not in (0x80, 0x90):
