@@ -301,7 +301,7 @@ def read_trace(path):
         with open(path) as f:
             for line in f:
                 parts = line.split()
-                if len(parts) in (2, 3):
+                if len(parts) in (2, 3) and parts[0] != "#":
                     lines.append((int(parts[-1] if len(parts) == 3 else parts[0]),
                                   int(parts[1], 16)))
     except OSError:

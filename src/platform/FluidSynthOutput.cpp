@@ -184,6 +184,11 @@ bool FluidSynthOutput::ConnectStreamLocked(std::string& reason) {
     PulseStream::Options options;
     options.SampleRate = rate;
     options.BufferFrames = m_options.StreamBufferFrames;
+    options.MaxBufferFrames = m_options.StreamMaxBufferFrames;
+    options.OnGrown = [this](int frames, const char* why) {
+        m_timeline->Shift(frames);
+        TraceNote("stream buffer +" + std::to_string(frames) + " frames after " + why);
+    };
     std::unique_ptr<PulseStream> stream = PulseStream::Open(
         options, [this](float* out, int frames) { RenderStream(out, frames); }, reason);
     if (!stream)
@@ -240,6 +245,8 @@ int FluidSynthOutput::Render(void* data, int frames, int effectCount, float* eff
 }
 
 void FluidSynthOutput::RenderStream(float* out, int frames) {
+    if (m_options.BeforeRender)
+        m_options.BeforeRender();
     m_timeline->Observe(SteadyClock::MonotonicNanos(), m_engine->RenderedFrames(), m_play);
     m_engine->RenderInterleaved(out, frames);
 }
@@ -377,6 +384,14 @@ void FluidSynthOutput::Trace(int64_t nanos, uint32_t message, int64_t due) {
         return;
     std::lock_guard lock(m_traceMutex);
     std::fprintf(m_trace, "%" PRId64 " %06" PRIx32 " %" PRId64 "\n", nanos, message, due);
+    std::fflush(m_trace);
+}
+
+void FluidSynthOutput::TraceNote(const std::string& text) {
+    if (m_trace == nullptr)
+        return;
+    std::lock_guard lock(m_traceMutex);
+    std::fprintf(m_trace, "# %s\n", text.c_str());
     std::fflush(m_trace);
 }
 

@@ -59,6 +59,10 @@ public:
         // in frames; the server splits it between its buffer for the stream
         // and the sink's. Smaller ran dry now and then on a busy machine.
         int StreamBufferFrames = 384;
+        // How far it may grow when the stream runs dry on a busy machine:
+        // about 32 ms at 48 kHz, under the 40 ms at which an ear hears the
+        // sound lag the key press.
+        int StreamMaxBufferFrames = 1536;
         // The stream's requests come at a steadier pace than FluidSynth's
         // driver calls, so its allowance is smaller.
         double StreamJitterAllowanceMs = 1.0;
@@ -82,9 +86,13 @@ public:
         int IdleStopMs = 1000;
         // When not empty, every message is appended to this file as a line
         // "<arrival> <message in hex> <due>" when it arrives, both times in
-        // CLOCK_MONOTONIC nanoseconds.
+        // CLOCK_MONOTONIC nanoseconds; lines starting with "#" say what the
+        // audio output did (its thread's priority, a larger buffer).
         // Taken from the environment variable SONAVEL_TRACE_MIDI by default.
         std::string TraceFile = TraceFileFromEnvironment();
+        // For tests: called on the audio thread before each render, to hold
+        // it up as a busy machine would.
+        std::function<void()> BeforeRender;
     };
 
     static std::string TraceFileFromEnvironment();
@@ -158,6 +166,8 @@ private:
     int64_t DelayBeyond(int64_t renderedAhead, double allowanceMs) const;
     void WatchIdle();
     void Trace(int64_t nanos, uint32_t message, int64_t due);
+    // A line "# <text>" in the trace: what the output did to keep its sound.
+    void TraceNote(const std::string& text);
     std::string SearchedPlaces() const;
     static int Render(void* self, int frames, int effectCount, float* effects[], int outCount,
                       float* out[]);

@@ -1,6 +1,7 @@
 #include "platform/PulseStream.h"
 
 #include <algorithm>
+#include <utility>
 #include <pthread.h>
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
@@ -18,13 +19,33 @@ void Forget(pa_operation* operation) {
         pa_operation_unref(operation);
 }
 
+// The server keeps the buffer topped up to tlength and asks for more whenever
+// requestFrames have played: rendered sound waits little before it is heard.
+pa_buffer_attr BufferAttr(int frames, int requestFrames) {
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = static_cast<uint32_t>(frames) * FrameBytes;
+    attr.prebuf = static_cast<uint32_t>(-1);
+    attr.minreq = static_cast<uint32_t>(requestFrames) * FrameBytes;
+    attr.fragsize = static_cast<uint32_t>(-1);
+    return attr;
+}
+
+int64_t Now() {
+    return static_cast<int64_t>(pa_rtclock_now()) * 1000;
+}
+
 } // namespace
 
-PulseStream::PulseStream(Render render) : m_render(std::move(render)) {}
+PulseStream::PulseStream(Render render, const Options& options)
+    : m_render(std::move(render)), m_options(options) {
+    m_options.BufferFrames = std::max(m_options.BufferFrames, 64);
+    m_askedFrames = m_options.BufferFrames;
+}
 
 std::unique_ptr<PulseStream> PulseStream::Open(const Options& options, Render render,
                                                std::string& error) {
-    std::unique_ptr<PulseStream> stream(new PulseStream(std::move(render)));
+    std::unique_ptr<PulseStream> stream(new PulseStream(std::move(render), options));
     if (!stream->Connect(options, error))
         return nullptr;
     return stream;
@@ -105,16 +126,22 @@ bool PulseStream::Connect(const Options& options, std::string& error) {
                 static_cast<PulseStream*>(self)->Write(bytes);
             },
             this);
-        // The server keeps the buffer topped up to tlength and asks for more
-        // whenever a quarter of it has played: rendered sound waits little
-        // before it is heard.
-        const auto frames = static_cast<uint32_t>(std::max(options.BufferFrames, 64));
-        pa_buffer_attr attr{};
-        attr.maxlength = static_cast<uint32_t>(-1);
-        attr.tlength = frames * FrameBytes;
-        attr.prebuf = static_cast<uint32_t>(-1);
-        attr.minreq = frames / 4 * FrameBytes;
-        attr.fragsize = static_cast<uint32_t>(-1);
+        pa_stream_set_underflow_callback(
+            m_stream,
+            [](pa_stream*, void* self) {
+                // Only sound that has started can run dry: a stream waiting for
+                // its first fill (after a resume) is reported too.
+                auto* stream = static_cast<PulseStream*>(self);
+                if (!std::exchange(stream->m_playing, false))
+                    return;
+                stream->m_underruns.fetch_add(1, std::memory_order_acq_rel);
+                stream->Grow("underrun");
+            },
+            this);
+        pa_stream_set_started_callback(
+            m_stream, [](pa_stream*, void* self) { static_cast<PulseStream*>(self)->m_playing = true; },
+            this);
+        const pa_buffer_attr attr = BufferAttr(m_askedFrames, m_askedFrames / 4);
         const auto flags =
             static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
         if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
@@ -125,11 +152,8 @@ bool PulseStream::Connect(const Options& options, std::string& error) {
     if (ok)
         ok = wait([&] { return pa_stream_get_state(m_stream) == PA_STREAM_READY; },
                   [&] { return PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)); });
-    if (ok) {
-        const pa_buffer_attr* granted = pa_stream_get_buffer_attr(m_stream);
-        m_bufferFrames = static_cast<int>(granted->tlength / FrameBytes);
-        m_requestFrames = static_cast<int>(granted->minreq / FrameBytes);
-    }
+    if (ok)
+        ReadGrantedBuffer();
     if (timer != nullptr)
         pa_threaded_mainloop_get_api(m_loop)->time_free(timer);
     pa_threaded_mainloop_unlock(m_loop);
@@ -143,6 +167,8 @@ PulseStream::~PulseStream() {
     if (m_stream != nullptr) {
         pa_stream_set_write_callback(m_stream, nullptr, nullptr);
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_started_callback(m_stream, nullptr, nullptr);
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
     }
@@ -196,6 +222,40 @@ void PulseStream::Write(size_t bytes) {
     pa_stream_write(m_stream, out, frames * FrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
 }
 
+void PulseStream::ReadGrantedBuffer() {
+    const pa_buffer_attr* granted = pa_stream_get_buffer_attr(m_stream);
+    if (granted == nullptr)
+        return;
+    m_bufferFrames.store(static_cast<int>(granted->tlength / FrameBytes), std::memory_order_release);
+    m_requestFrames.store(static_cast<int>(granted->minreq / FrameBytes),
+                          std::memory_order_release);
+}
+
+void PulseStream::AskForBuffer(int frames) {
+    m_askedFrames = frames;
+    m_lastBufferChange = Now();
+    // Requests stay as small as at the start: only the reserve grows.
+    const pa_buffer_attr attr = BufferAttr(frames, m_options.BufferFrames / 4);
+    const auto granted = [](pa_stream*, int success, void* self) {
+        if (success)
+            static_cast<PulseStream*>(self)->ReadGrantedBuffer();
+    };
+    Forget(pa_stream_set_buffer_attr(m_stream, &attr, granted, this));
+}
+
+void PulseStream::Grow(const char* why) {
+    // The first fill after a resume is not sound running dry.
+    if (m_paused || m_askedFrames >= m_options.MaxBufferFrames)
+        return;
+    const int before = m_askedFrames;
+    AskForBuffer(std::min(before * 2, m_options.MaxBufferFrames));
+    // The server asks at once for what the larger buffer lacks; that request
+    // is not a sign of lateness.
+    m_refilling = true;
+    if (m_options.OnGrown)
+        m_options.OnGrown(m_askedFrames - before, why);
+}
+
 void PulseStream::Pause() {
     pa_threaded_mainloop_lock(m_loop);
     m_paused = true;
@@ -210,6 +270,10 @@ void PulseStream::Resume() {
     // full buffer again, so it never starts short of sound, which would put a
     // gap after the first sound. The first request is that refill; the
     // requests after it come at the steady pace.
+    if (m_askedFrames > m_options.BufferFrames &&
+        Now() - m_lastBufferChange > int64_t{m_options.ShrinkAfterMs} * 1'000'000)
+        AskForBuffer(std::max(m_askedFrames / 2, m_options.BufferFrames));
+    m_playing = false;
     Forget(pa_stream_flush(m_stream, nullptr, nullptr));
     Forget(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     m_paused = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,17 +21,33 @@ namespace sonavel {
 // program wakes) and resumed within a millisecond, on the same connection.
 // The server's buffer is kept small and refilled in small requests, so that
 // what is rendered sounds a few milliseconds later.
+//
+// On a busy machine that buffer may run dry. Like the sound servers' own
+// clients, the stream then asks for a larger one: when the server reports an
+// underrun, or when a request comes so late that the buffer was nearly empty.
+// It shrinks back a step at a time when a run starts after a steady while.
 class PulseStream {
 public:
     // Renders frames of interleaved stereo (left, right) float samples into
     // out. Called on the stream's thread, once per request of the server.
     using Render = std::function<void(float* out, int frames)>;
+    // Told on the stream's thread, before the next render, that the buffer
+    // asked for grew by addedFrames: the sound rendered from then on is heard
+    // that much later. why: "underrun" or "late request".
+    using Grown = std::function<void(int addedFrames, const char* why)>;
 
     struct Options {
         double SampleRate = 48000;
         // The latency asked of the server, in frames. It keeps part of it in
         // the sink and gives the stream a buffer of the rest (BufferFrames()).
         int BufferFrames = 256;
+        // The most the buffer may grow to; no larger than BufferFrames, it
+        // never grows.
+        int MaxBufferFrames = 0;
+        // A run that starts this long after the last change of the buffer
+        // starts with it a step smaller, down to BufferFrames.
+        int ShrinkAfterMs = 10000;
+        Grown OnGrown;
         // How long to wait for the server before giving up.
         int ConnectTimeoutMs = 2000;
         std::string ClientName = "Sonavel";
@@ -57,8 +74,10 @@ public:
     bool HasFailed() const { return m_failed.load(std::memory_order_acquire); }
 
     // The buffer the server granted, and the least it asks for at a time, in frames.
-    int BufferFrames() const { return m_bufferFrames; }
-    int RequestFrames() const { return m_requestFrames; }
+    int BufferFrames() const { return m_bufferFrames.load(std::memory_order_acquire); }
+    int RequestFrames() const { return m_requestFrames.load(std::memory_order_acquire); }
+    // Times the server found the stream dry since it opened.
+    int Underruns() const { return m_underruns.load(std::memory_order_acquire); }
     // The most the server has asked for at once since the last Resume, its
     // refill left out; 0 before it has asked. A server may ask in larger steps
     // than the least it grants (PipeWire asks a whole cycle of its graph at a
@@ -70,12 +89,17 @@ public:
     static constexpr int RealtimePriority = 60;
 
 private:
-    explicit PulseStream(Render render);
+    PulseStream(Render render, const Options& options);
     bool Connect(const Options& options, std::string& error);
     void Write(size_t bytes);
     void WatchState();
+    // Asks the server for a buffer of frames; on the loop's thread or under its lock.
+    void AskForBuffer(int frames);
+    void Grow(const char* why);
+    void ReadGrantedBuffer();
 
     Render m_render;
+    Options m_options;
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
@@ -83,10 +107,14 @@ private:
     bool m_paused = true;       // guarded by the loop's lock
     bool m_prioritySet = false; // on the loop's thread only
     bool m_refilling = false;   // guarded by the loop's lock
+    bool m_playing = false;     // the server plays the stream; guarded by the loop's lock
     std::atomic<int> m_largestRequest{0};
     std::atomic<bool> m_failed{false};
-    int m_bufferFrames = 0;
-    int m_requestFrames = 0;
+    std::atomic<int> m_bufferFrames{0};
+    std::atomic<int> m_requestFrames{0};
+    std::atomic<int> m_underruns{0};
+    int m_askedFrames = 0;         // guarded by the loop's lock
+    int64_t m_lastBufferChange = 0; // monotonic nanoseconds, guarded by the loop's lock
 };
 
 } // namespace sonavel

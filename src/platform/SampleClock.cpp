@@ -41,6 +41,13 @@ void SampleClock::Observe(int64_t nowNanos, int64_t renderedFrames) {
     }
 }
 
+void SampleClock::Shift(int64_t frames) {
+    // Unsettled, the line is still drawn from the calls, which show the shift.
+    if (m_settled.load(std::memory_order_relaxed))
+        m_origin.fetch_sub(std::llround(static_cast<double>(frames) * 1e9 / m_sampleRate),
+                           std::memory_order_acq_rel);
+}
+
 int64_t SampleClock::FrameAt(int64_t nanos) const {
     const int64_t since = nanos - m_origin.load(std::memory_order_acquire);
     return static_cast<int64_t>(std::floor(static_cast<double>(since) * m_sampleRate / 1e9));

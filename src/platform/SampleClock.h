@@ -44,6 +44,9 @@ public:
     void Observe(int64_t nowNanos, int64_t renderedFrames);
     // True once the line is known.
     bool IsSettled() const { return m_settled.load(std::memory_order_acquire); }
+    // Moves the settled line so that every moment falls frames later: the
+    // driver now renders that much further ahead of what is heard.
+    void Shift(int64_t frames);
     // The frame that the line puts at nanos; only meaningful when settled.
     int64_t FrameAt(int64_t nanos) const;
     // The monotonic time of frame 0 on the line.

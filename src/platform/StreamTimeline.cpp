@@ -13,6 +13,7 @@ void StreamTimeline::Restart(int64_t delayFrames) {
     m_clock.Restart();
     m_delay = delayFrames;
     m_extra.store(0, std::memory_order_release);
+    m_shifted.store(0, std::memory_order_release);
     m_placing.store(false, std::memory_order_release);
     m_released = false;
     m_held.clear();
@@ -47,6 +48,11 @@ void StreamTimeline::Observe(int64_t nowNanos, int64_t renderedFrames, const Sin
         m_held.clear();
     }
     m_placing.store(true, std::memory_order_release);
+}
+
+void StreamTimeline::Shift(int64_t frames) {
+    m_clock.Shift(frames);
+    m_shifted.fetch_add(frames, std::memory_order_acq_rel);
 }
 
 void StreamTimeline::Place(int64_t arrivalNanos, uint32_t message, const Sink& sink) {

@@ -37,10 +37,17 @@ public:
     // driver that does not call back after all, or is going away.
     void Release(const Sink& sink);
 
+    // From the audio thread: the driver renders frames further ahead from now
+    // on, so the messages that follow are played that much later, keeping
+    // their distances to each other.
+    void Shift(int64_t frames);
+
     bool IsSettled() const { return m_clock.IsSettled(); }
     bool HasHeld() const;
     // How much later than the plain delay this run plays its messages.
-    int64_t ExtraFrames() const { return m_extra.load(std::memory_order_acquire); }
+    int64_t ExtraFrames() const {
+        return m_extra.load(std::memory_order_acquire) + m_shifted.load(std::memory_order_acquire);
+    }
 
     // How far beyond the rendered end a held message must land, in frames: the
     // engine releases a message in the block before the one it sounds in.
@@ -56,6 +63,7 @@ private:
     SampleClock m_clock;
     int64_t m_delay = 0;
     std::atomic<int64_t> m_extra{0};
+    std::atomic<int64_t> m_shifted{0};
     // Guards the hand-over from holding to placing; the audio thread takes it
     // only until the line is known.
     mutable std::mutex m_mutex;

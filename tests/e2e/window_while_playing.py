@@ -128,6 +128,8 @@ def notes_from_trace(path):
     sounding, notes = {}, []
     with open(path) as f:
         for line in f:
+            if line.startswith("#"):
+                continue
             nanos, packed = line.split()[:2]
             ms, message = int(nanos) / 1e6, int(packed, 16)
             status, note, velocity = message & 0xFF, (message >> 8) & 0x7F, (message >> 16) & 0x7F

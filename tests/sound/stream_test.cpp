@@ -2,6 +2,7 @@
 #include "ScopedEnv.h"
 #include "Sound.h"
 #include "TempDir.h"
+#include "platform/FluidSynthOutput.h"
 #include "platform/PulseStream.h"
 #include "platform/SteadyClock.h"
 #include "platform/SystemMidiOutput.h"
@@ -115,6 +116,54 @@ TEST_F(OnPulseServer, SynthTurnsToTheNextOutputWhenTheServerGoesAway) {
         return output.DriverName() == "file";
     })) << output.DriverName();
     EXPECT_TRUE(output.IsRunning());
+}
+
+// A render thread held up once, as on a busy machine: the stream runs dry, asks for a larger
+// buffer, and two woodblock strokes sent after it, the second a little late, still sound exactly as far
+// apart as planned.
+TEST_F(OnPulseServer, StreamThatRanDryGrowsItsBufferAndKeepsTheNotesApart) {
+    std::atomic<bool> stall{false};
+    FluidSynthOutput::Options options;
+    options.AudioDrivers = {FluidSynthOutput::StreamDriver};
+    options.StreamIdleStopMs = 0; // a pause would start a new run, with the buffer as it is
+    options.TraceFile.clear();
+    options.BeforeRender = [&] {
+        if (stall.exchange(false))
+            std::this_thread::sleep_for(60ms);
+    };
+    FluidSynthOutput output(options);
+    ASSERT_TRUE(output.Start()) << output.LastError();
+    std::this_thread::sleep_for(300ms);
+    const int64_t before = output.DelayFrames();
+    stall = true;
+    ASSERT_TRUE(WaitFor([&] { return output.DelayFrames() > before; }))
+        << "the buffer did not grow";
+    std::this_thread::sleep_for(300ms);
+
+    constexpr int64_t Apart = 400'000'000;
+    output.Send(Pack(0xC0, 115, 0)); // the woodblock
+    const int64_t first = SteadyClock::MonotonicNanos();
+    output.Send(Pack(0x90, 76, 127), first);
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+        std::chrono::nanoseconds(first + Apart + 3'000'000)));
+    output.Send(Pack(0x90, 76, 127), first + Apart);
+    std::this_thread::sleep_for(600ms);
+    recorder->Stop();
+
+    // Each stroke's first loud sample after a silence.
+    const std::vector<float> sound = recorder->Samples();
+    std::vector<size_t> onsets;
+    for (size_t i = 0, quiet = Rate; i < sound.size(); ++i) {
+        if (std::fabs(sound[i]) < 0.02f) {
+            ++quiet;
+        } else {
+            if (quiet > Rate / 10)
+                onsets.push_back(i);
+            quiet = 0;
+        }
+    }
+    ASSERT_EQ(onsets.size(), 2u) << "strokes heard";
+    EXPECT_NEAR(static_cast<double>(onsets[1] - onsets[0]), Apart * 1e-9 * Rate, Rate / 1000.0);
 }
 
 // Device 0 and -1 (no system ports) share the built-in synthesizer; silent and
