@@ -14,7 +14,7 @@
 
 namespace sonavel::testing {
 
-// One MIDI message, or one feedback code, with the virtual time it came.
+// One MIDI message with the virtual time it came.
 struct Timed {
     int64_t TimeMs;
     uint32_t Packed;
@@ -33,9 +33,6 @@ protected:
         settings.MyErr = &err;
         engine.objSettings = &settings;
         engine.SetErrorHandler(&err);
-        engine.Feedback = [this](int32_t& code) {
-            feedback.push_back({clock.NowMs(), uint32_t(code)});
-        };
     }
 
     // Ticks only the given intervals of one type (0 ascending, 1 descending, 2 harmonic).
@@ -57,7 +54,6 @@ protected:
 
     void Ask() {
         device.Messages.clear();
-        feedback.clear();
         engine.NewQuestion();
     }
 
@@ -66,7 +62,6 @@ protected:
     fakes::RecordingMidiOutput device{&clock};
     clsSettings settings;
     clsEngine engine{device, clock};
-    std::vector<Timed> feedback;
 };
 
 } // namespace sonavel::testing

@@ -12,20 +12,17 @@
 
 namespace sonavel::fakes {
 
-// A JACK client with MIDI input ports that records every event it receives,
-// standing in for a synthesizer program the trainer plays to.
+// A JACK client with one MIDI input port, "input", that records every event it
+// receives, standing in for a synthesizer program the trainer plays to.
 class JackSink {
 public:
     using Bytes = std::vector<unsigned char>;
 
-    JackSink(const JackServer& server, const std::vector<std::string>& ports,
-             const std::string& client = "sonavel-test-sink")
+    JackSink(const JackServer& server, const std::string& client)
         : m_client(server.OpenClient(client)) {
         if (m_client == nullptr)
             return;
-        for (const std::string& name : ports)
-            m_ports.push_back(jack_port_register(m_client, name.c_str(), JACK_DEFAULT_MIDI_TYPE,
-                                                 JackPortIsInput, 0));
+        m_port = jack_port_register(m_client, "input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(m_client, &JackSink::Process, this);
         jack_activate(m_client);
     }
@@ -43,37 +40,31 @@ public:
     }
     // What arrived since the last call, waiting up to two seconds for count
     // events, or for the event last, and a little longer for any beyond.
-    std::vector<Bytes> Received(size_t count) { return TakeWhen(count, nullptr); }
-    std::vector<Bytes> ReceivedThrough(const Bytes& last) { return TakeWhen(SIZE_MAX, &last); }
-
-private:
-    std::vector<Bytes> TakeWhen(size_t count, const Bytes* last) {
+    std::vector<Bytes> Received(size_t count, const Bytes& last = {}) {
         for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
             std::lock_guard lock(m_mutex);
-            if (m_received.size() >= count ||
-                (last &&
-                 std::find(m_received.begin(), m_received.end(), *last) != m_received.end()))
+            if (m_received.size() >= count || std::ranges::count(m_received, last) > 0)
                 break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::lock_guard lock(m_mutex);
         return std::exchange(m_received, {});
     }
+
+private:
     static int Process(jack_nframes_t frames, void* data) {
         auto* self = static_cast<JackSink*>(data);
         std::lock_guard lock(self->m_mutex);
+        void* buffer = jack_port_get_buffer(self->m_port, frames);
         jack_midi_event_t event;
-        for (jack_port_t* port : self->m_ports) {
-            void* buffer = jack_port_get_buffer(port, frames);
-            for (uint32_t i = 0; i < jack_midi_get_event_count(buffer); ++i)
-                if (jack_midi_event_get(&event, buffer, i) == 0)
-                    self->m_received.emplace_back(event.buffer, event.buffer + event.size);
-        }
+        for (uint32_t i = 0; i < jack_midi_get_event_count(buffer); ++i)
+            if (jack_midi_event_get(&event, buffer, i) == 0)
+                self->m_received.emplace_back(event.buffer, event.buffer + event.size);
         return 0;
     }
 
     jack_client_t* m_client = nullptr;
-    std::vector<jack_port_t*> m_ports;
+    jack_port_t* m_port = nullptr;
     std::mutex m_mutex;
     std::vector<Bytes> m_received;
 };

@@ -24,15 +24,12 @@ public:
 
     std::vector<MidiDeviceInfo> Devices() override { return DeviceList; }
     int32_t Open(int32_t device, uint32_t& handle) override {
-        handle = 0;
-        if (FailOpenWith != 0)
-            return FailOpenWith;
         ++Opens;
         OpenedDevices.push_back(device);
         handle = m_open = m_nextHandle++;
         return 0;
     }
-    int32_t Reconnect(uint32_t handle) override { return Mine(handle) ? FailReconnectWith : 1; }
+    int32_t Reconnect(uint32_t handle) override { return Mine(handle) ? 0 : 1; }
     void ShortMsg(uint32_t handle, uint32_t message) override {
         if (Mine(handle))
             Messages.push_back({m_clock ? m_clock->NowMicros() / 1000 : 0, message});
@@ -40,26 +37,20 @@ public:
             ++DroppedSends;
     }
     void Close(uint32_t handle) override {
-        if (Mine(handle)) {
+        if (Mine(handle))
             m_open = 0;
-            ++Closes;
-        }
     }
     void Hold(uint32_t handle, bool held) override { Holds.push_back(handle != 0 && held); }
-    std::string LastError() const override { return FailReason; }
+    std::string LastError() const override { return {}; }
     bool IsOpen() const { return m_open != 0; }
 
-    // How it answers: failures are non-zero numbers.
     std::vector<MidiDeviceInfo> DeviceList{{-1, "Default MIDI output"},
                                            {0, "Built-in synthesizer (test)"}};
-    int32_t FailOpenWith = 0;
-    int32_t FailReconnectWith = 0; // the open device has gone
-    std::string FailReason = "The test refused to open the device.";
 
     // What the program did.
     std::vector<Message> Messages;
     std::vector<int32_t> OpenedDevices;
-    int Opens = 0, Closes = 0;
+    int Opens = 0;
     std::vector<bool> Holds;
     int DroppedSends = 0; // sends on a closed or foreign handle
 

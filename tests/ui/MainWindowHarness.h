@@ -66,8 +66,7 @@ public:
 
     template <class T = QWidget> T* Find(const QString& name) const {
         T* found = Window->findChild<T*>(name);
-        if (!found)
-            ADD_FAILURE() << "no control named " << name.toStdString();
+        EXPECT_NE(found, nullptr) << "no control named " << name.toStdString();
         return found;
     }
 

@@ -1,46 +1,13 @@
-#include "RecordingMidiOutput.h"
 #include "TempDir.h"
-#include "midi/clsMidi.h"
 #include "platform/FluidSynthOutput.h"
 #include "platform/ShortMessage.h"
 #include "platform/SystemMidiOutput.h"
-#include "report_entry.h"
-#include "startup/AppError.h"
-#include "startup/clsErrorHandler.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 
 using namespace sonavel;
-using namespace sonavel::testing;
 namespace fs = std::filesystem;
-
-// The device is closed and the report names the cause; the next open, once the device is
-// there again, sends the program anew.
-TEST(Midi, DeviceThatCannotOpenOrHasGoneIsReportedAndOpenedAnew) {
-    for (const bool reconnect : {false, true}) {
-        SCOPED_TRACE(reconnect);
-        fakes::RecordingMidiOutput device;
-        clsErrorHandler err;
-        clsMidi midi(device);
-        midi.MyErr = &err;
-        midi.SetInstrument(41);
-        if (reconnect)
-            midi.OpenMIDI();
-        (reconnect ? device.FailReconnectWith : device.FailOpenWith) = 4;
-        device.FailReason = "The MIDI port is no longer there.";
-        EXPECT_THROW(midi.OpenMIDI(), AppError);
-        EXPECT_FALSE(midi.IsOpen() || device.IsOpen());
-        EXPECT_EQ(err.ErrorDetails(),
-                  Entry(reconnect ? "MidiOutput::Reconnect()" : "MidiOutput::Open()", 4,
-                        device.FailReason) +
-                      kBetween + Entry("clsMidi::Initialize()", 4, "Cannot open MIDI device."));
-        device.FailReconnectWith = device.FailOpenWith = 0;
-        midi.OpenMIDI();
-        EXPECT_EQ(device.Messages.size(), reconnect ? 2u : 1u);
-        EXPECT_EQ(device.Messages.back().Packed, 0x29C0u);
-    }
-}
 
 // A channel pressure has one data byte, as a program change has.
 TEST(ShortMessage, KnowsItsLength) {
