@@ -61,4 +61,16 @@ TEST(StreamTimeline, HoldsMessagesUntilTheWarmUpEndsThenKeepsTheirDistances) {
     ASSERT_EQ(driver.Played.size(), 4u);
     EXPECT_NEAR(static_cast<double>(driver.Played[3].second - driver.Played[1].second), 28800, 1);
     EXPECT_GT(driver.Played[3].second, driver.Rendered);
+
+    // The driver's buffer grows: from now on it renders 384 frames further ahead. The next chord
+    // moves by as much, and the calls, now that much earlier than the line, do not make it creep.
+    driver.Timeline.Shift(384);
+    driver.Rendered += 384;
+    for (int i = 0; i < 100; ++i)
+        driver.Call(-Nanos(384));
+    driver.Timeline.Place(1000 * Ms + Ms / 5 + 1200 * Ms, 0x7F3590, driver.Sink);
+    ASSERT_EQ(driver.Played.size(), 5u);
+    EXPECT_NEAR(static_cast<double>(driver.Played[4].second - driver.Played[1].second),
+                57600 + 384, 1);
+    EXPECT_GT(driver.Played[4].second, driver.Rendered);
 }

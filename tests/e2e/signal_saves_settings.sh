@@ -24,6 +24,7 @@ for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "SKIPPED: Xvfb did not start"; exit 77; }
 export DISPLAY=:$(tr -dc '0-9' <"$work/display")
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY SESSION_MANAGER
+export QT_QPA_PLATFORM=xcb
 mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
 export HOME=$work/home USERPROFILE=$work/home XDG_RUNTIME_DIR=$work/run
 settings=$work/home/snv2_settings.dat
