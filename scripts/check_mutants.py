@@ -176,11 +176,17 @@ def cmake_regex(names):
                     for n in names)
 
 
-def run_tests(labels, timeout, junit, log, names=None):
+def run_tests(labels, timeout, junit, log, names=None, stop=False):
     """Runs the tests with one of the labels (or exactly the named ones) and
-    returns {test name: 'pass' | 'fail' | 'skip'}."""
+    returns {test name: 'pass' | 'fail' | 'skip'}; with stop, no test starts
+    after the first failure."""
     cmd = ["ctest", "--test-dir", str(BUILD), "-j2", "--timeout", str(timeout),
            "--output-junit", str(junit)]
+    if stop:
+        cmd.append("--stop-on-failure")
+        # Without the costs of earlier runs ctest keeps the order of the test
+        # files, quick model tests first, so the first failure comes soon.
+        (BUILD / "Testing" / "Temporary" / "CTestCostData.txt").unlink(missing_ok=True)
     if names is not None:
         cmd += ["-R", cmake_regex(names)]
     elif set(labels) != set(ALL_LABELS):
@@ -224,6 +230,9 @@ def main():
                     help="check that every entry applies exactly once; build nothing")
     ap.add_argument("--keep-going", action="store_true",
                     help="skip entries that do not apply instead of stopping")
+    ap.add_argument("--score-only", action="store_true",
+                    help="stop each mutant's tests at the first failure: the score in a "
+                         "fraction of the time, but not which tests alone kill a mutant")
     ap.add_argument("--timeout", type=int, default=90,
                     help="seconds per test before it counts as failing (default 90)")
     args = ap.parse_args()
@@ -307,7 +316,8 @@ def main():
             if not build(log):
                 status, killers = "no-build", []
             else:
-                got = run_tests(m.labels(), args.timeout, WORK / "mutant.xml", log)
+                got = run_tests(m.labels(), args.timeout, WORK / "mutant.xml", log,
+                                stop=args.score_only)
                 failed = sorted(n for n, s in got.items() if s == "fail" and n in passing)
                 # A failure counts only when it happens again: a flaky test must
                 # not pass for the only one to catch a fault.
@@ -328,11 +338,11 @@ def main():
     table.close()
     build(base_log)  # leave the scratch build unmutated
 
-    report(mutants, outcome, passing, previous, time.monotonic() - started)
+    report(mutants, outcome, passing, previous, time.monotonic() - started, args.score_only)
     return 0
 
 
-def report(mutants, outcome, passing, previous, seconds):
+def report(mutants, outcome, passing, previous, seconds, score_only=False):
     by_id = {m.ident: m for m in mutants}
     scored = {k: v for k, v in outcome.items() if v[0] != "no-build"}
     killed = [k for k, v in scored.items() if v[0] == "killed"]
@@ -351,16 +361,20 @@ def report(mutants, outcome, passing, previous, seconds):
     for k, v in outcome.items():
         if v[0] == "survived":
             print(f"  {k} ({by_id[k].path}): {by_id[k].fault}")
-    unique = {}
-    for k in killed:
-        killers = outcome[k][1]
-        if len(killers) == 1:
-            unique.setdefault(killers[0], []).append(k)
-    print()
-    print("Tests that alone kill a mutant:")
-    for test in sorted(unique):
-        print(f"  {test}: {', '.join(sorted(unique[test]))}")
-    print(f"{len(passing) - len(unique)} of {len(passing)} tests kill nothing unique")
+    if score_only:
+        print()
+        print("(--score-only: each mutant's tests stopped at its first killer)")
+    else:
+        unique = {}
+        for k in killed:
+            killers = outcome[k][1]
+            if len(killers) == 1:
+                unique.setdefault(killers[0], []).append(k)
+        print()
+        print("Tests that alone kill a mutant:")
+        for test in sorted(unique):
+            print(f"  {test}: {', '.join(sorted(unique[test]))}")
+        print(f"{len(passing) - len(unique)} of {len(passing)} tests kill nothing unique")
     changed = [(k, previous[k], v[0]) for k, v in outcome.items()
                if k in previous and previous[k] != v[0]]
     if changed:
