@@ -15,7 +15,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libfluidsynth-dev libpulse-dev fluid-soundfont-gm
+  libfluidsynth-dev libpulse-dev libdbus-1-dev fluid-soundfont-gm
   librtmidi-dev libjack-jackd2-dev
 )
 if [ "${1:-}" = "--tests" ]; then

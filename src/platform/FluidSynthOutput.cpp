@@ -189,6 +189,7 @@ bool FluidSynthOutput::ConnectStreamLocked(std::string& reason) {
         m_timeline->Shift(frames);
         TraceNote("stream buffer +" + std::to_string(frames) + " frames after " + why);
     };
+    options.OnPriority = [this](const std::string& got) { TraceNote("render thread: " + got); };
     std::unique_ptr<PulseStream> stream = PulseStream::Open(
         options, [this](float* out, int frames) { RenderStream(out, frames); }, reason);
     if (!stream)

@@ -1,11 +1,11 @@
 #include "platform/PulseStream.h"
 
+#include "platform/ThreadPriority.h"
+
 #include <algorithm>
-#include <utility>
-#include <pthread.h>
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
-#include <sched.h>
+#include <utility>
 
 namespace sonavel {
 
@@ -139,7 +139,8 @@ bool PulseStream::Connect(const Options& options, std::string& error) {
             },
             this);
         pa_stream_set_started_callback(
-            m_stream, [](pa_stream*, void* self) { static_cast<PulseStream*>(self)->m_playing = true; },
+            m_stream,
+            [](pa_stream*, void* self) { static_cast<PulseStream*>(self)->m_playing = true; },
             this);
         const pa_buffer_attr attr = BufferAttr(m_askedFrames, m_askedFrames / 4);
         const auto flags =
@@ -193,14 +194,12 @@ void PulseStream::WatchState() {
 
 void PulseStream::Write(size_t bytes) {
     if (!m_prioritySet) {
-        // Like FluidSynth's own audio threads: ahead of the window and the
-        // desktop, so that a busy moment elsewhere does not leave the sound
-        // server without sound. Refused without the right to it, which only
-        // leaves the thread at normal priority.
+        // Ahead of the window and the desktop, so that a busy moment elsewhere
+        // does not leave the sound server without sound.
         m_prioritySet = true;
-        sched_param param{};
-        param.sched_priority = RealtimePriority;
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+        const std::string got = RaiseThreadPriority(RealtimePriority);
+        if (m_options.OnPriority)
+            m_options.OnPriority(got);
     }
     const size_t frames = bytes / FrameBytes;
     if (frames == 0)
@@ -226,7 +225,8 @@ void PulseStream::ReadGrantedBuffer() {
     const pa_buffer_attr* granted = pa_stream_get_buffer_attr(m_stream);
     if (granted == nullptr)
         return;
-    m_bufferFrames.store(static_cast<int>(granted->tlength / FrameBytes), std::memory_order_release);
+    m_bufferFrames.store(static_cast<int>(granted->tlength / FrameBytes),
+                         std::memory_order_release);
     m_requestFrames.store(static_cast<int>(granted->minreq / FrameBytes),
                           std::memory_order_release);
 }

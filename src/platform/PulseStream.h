@@ -48,6 +48,9 @@ public:
         // starts with it a step smaller, down to BufferFrames.
         int ShrinkAfterMs = 10000;
         Grown OnGrown;
+        // Told on the stream's thread, once, what priority it got (see
+        // RaiseThreadPriority).
+        std::function<void(const std::string&)> OnPriority;
         // How long to wait for the server before giving up.
         int ConnectTimeoutMs = 2000;
         std::string ClientName = "Sonavel";
@@ -84,7 +87,7 @@ public:
     // time), and a late request is larger too.
     int LargestRequestFrames() const { return m_largestRequest.load(std::memory_order_acquire); }
 
-    // The stream thread's realtime priority, where the system grants one:
+    // The stream thread's real-time priority, where the system grants one:
     // that of FluidSynth's audio threads.
     static constexpr int RealtimePriority = 60;
 
@@ -113,7 +116,7 @@ private:
     std::atomic<int> m_bufferFrames{0};
     std::atomic<int> m_requestFrames{0};
     std::atomic<int> m_underruns{0};
-    int m_askedFrames = 0;         // guarded by the loop's lock
+    int m_askedFrames = 0;          // guarded by the loop's lock
     int64_t m_lastBufferChange = 0; // monotonic nanoseconds, guarded by the loop's lock
 };
 

@@ -51,8 +51,7 @@ TEST(DueTime, MessagesCarryThePlannedMomentThoughTheSenderWakesLate) {
     };
     // Program change and chord on at once, chord off after a beat, the first note after the
     // pause, its off with the second note, the second note's off.
-    const std::vector<int64_t> expected{0,   0,   0,    0,    0,    600, 600,
-                                        600, 600, 1400, 2000, 2000, 2600};
+    const std::vector<int64_t> expected{0, 0, 0, 0, 0, 600, 600, 600, 600, 1400, 2000, 2000, 2600};
     EXPECT_EQ(planned(&clsEngine::NewQuestion), expected);
     now += 2'000'000'000; // the user answering: an idle gap
     std::vector<int64_t> again = expected;

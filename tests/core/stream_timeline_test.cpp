@@ -70,7 +70,7 @@ TEST(StreamTimeline, HoldsMessagesUntilTheWarmUpEndsThenKeepsTheirDistances) {
         driver.Call(-Nanos(384));
     driver.Timeline.Place(1000 * Ms + Ms / 5 + 1200 * Ms, 0x7F3590, driver.Sink);
     ASSERT_EQ(driver.Played.size(), 5u);
-    EXPECT_NEAR(static_cast<double>(driver.Played[4].second - driver.Played[1].second),
-                57600 + 384, 1);
+    EXPECT_NEAR(static_cast<double>(driver.Played[4].second - driver.Played[1].second), 57600 + 384,
+                1);
     EXPECT_GT(driver.Played[4].second, driver.Rendered);
 }

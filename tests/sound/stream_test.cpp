@@ -8,6 +8,7 @@
 #include "platform/SystemMidiOutput.h"
 
 #include <gtest/gtest.h>
+#include <fstream>
 #include <memory>
 
 // The synthesizer's own audio drivers, in real time: its PulseAudio stream on a
@@ -119,14 +120,14 @@ TEST_F(OnPulseServer, SynthTurnsToTheNextOutputWhenTheServerGoesAway) {
 }
 
 // A render thread held up once, as on a busy machine: the stream runs dry, asks for a larger
-// buffer, and two woodblock strokes sent after it, the second a little late, still sound exactly as far
-// apart as planned.
+// buffer, and two woodblock strokes sent after it, the second a little late, still sound exactly as
+// far apart as planned.
 TEST_F(OnPulseServer, StreamThatRanDryGrowsItsBufferAndKeepsTheNotesApart) {
     std::atomic<bool> stall{false};
     FluidSynthOutput::Options options;
     options.AudioDrivers = {FluidSynthOutput::StreamDriver};
     options.StreamIdleStopMs = 0; // a pause would start a new run, with the buffer as it is
-    options.TraceFile.clear();
+    options.TraceFile = (dir.Path / "trace").string();
     options.BeforeRender = [&] {
         if (stall.exchange(false))
             std::this_thread::sleep_for(60ms);
@@ -144,8 +145,8 @@ TEST_F(OnPulseServer, StreamThatRanDryGrowsItsBufferAndKeepsTheNotesApart) {
     output.Send(Pack(0xC0, 115, 0)); // the woodblock
     const int64_t first = SteadyClock::MonotonicNanos();
     output.Send(Pack(0x90, 76, 127), first);
-    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
-        std::chrono::nanoseconds(first + Apart + 3'000'000)));
+    std::this_thread::sleep_until(
+        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(first + Apart + 3'000'000)));
     output.Send(Pack(0x90, 76, 127), first + Apart);
     std::this_thread::sleep_for(600ms);
     recorder->Stop();
@@ -164,6 +165,11 @@ TEST_F(OnPulseServer, StreamThatRanDryGrowsItsBufferAndKeepsTheNotesApart) {
     }
     ASSERT_EQ(onsets.size(), 2u) << "strokes heard";
     EXPECT_NEAR(static_cast<double>(onsets[1] - onsets[0]), Apart * 1e-9 * Rate, Rate / 1000.0);
+    // The trace says what the render thread got, and why the buffer grew.
+    std::ifstream trace(options.TraceFile);
+    const std::string text{std::istreambuf_iterator<char>(trace), {}};
+    EXPECT_NE(text.find("# render thread: "), std::string::npos) << text;
+    EXPECT_NE(text.find(" frames after underrun\n"), std::string::npos) << text;
 }
 
 // Device 0 and -1 (no system ports) share the built-in synthesizer; silent and
