@@ -185,8 +185,8 @@ bool FluidSynthOutput::ConnectStreamLocked(std::string& reason) {
     options.SampleRate = rate;
     options.BufferFrames = m_options.StreamBufferFrames;
     options.MaxBufferFrames = m_options.StreamMaxBufferFrames;
+    options.Busy = m_options.Busy;
     options.OnGrown = [this](int frames, const char* why) {
-        m_timeline->Shift(frames);
         TraceNote("stream buffer +" + std::to_string(frames) + " frames after " + why);
     };
     options.OnPriority = [this](const std::string& got) { TraceNote("render thread: " + got); };
@@ -241,14 +241,15 @@ int FluidSynthOutput::Render(void* data, int frames, int effectCount, float* eff
                              int outCount, float* out[]) {
     auto* self = static_cast<FluidSynthOutput*>(data);
     FluidSynthEngine& engine = *self->m_engine;
-    self->m_timeline->Observe(SteadyClock::MonotonicNanos(), engine.RenderedFrames(), self->m_play);
+    self->m_timeline->Observe(SteadyClock::MonotonicNanos(), engine.RenderedFrames(), frames,
+                              self->m_play);
     return engine.Process(frames, effectCount, effects, outCount, out);
 }
 
 void FluidSynthOutput::RenderStream(float* out, int frames) {
     if (m_options.BeforeRender)
         m_options.BeforeRender();
-    m_timeline->Observe(SteadyClock::MonotonicNanos(), m_engine->RenderedFrames(), m_play);
+    m_timeline->Observe(SteadyClock::MonotonicNanos(), m_engine->RenderedFrames(), frames, m_play);
     m_engine->RenderInterleaved(out, frames);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FluidSynthEngine.h"
+#include "platform/ProcessorLoad.h"
 #include "platform/PulseStream.h"
 #include "platform/StreamTimeline.h"
 
@@ -63,6 +64,9 @@ public:
         // about 32 ms at 48 kHz, under the 40 ms at which an ear hears the
         // sound lag the key press.
         int StreamMaxBufferFrames = 1536;
+        // Whether the processors are contended as the stream starts a run: it
+        // then starts with the largest buffer.
+        std::function<bool()> Busy = &ProcessorIsBusy;
         // The stream's requests come at a steadier pace than FluidSynth's
         // driver calls, so its allowance is smaller.
         double StreamJitterAllowanceMs = 1.0;

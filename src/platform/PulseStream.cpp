@@ -270,9 +270,16 @@ void PulseStream::Resume() {
     // full buffer again, so it never starts short of sound, which would put a
     // gap after the first sound. The first request is that refill; the
     // requests after it come at the steady pace.
-    if (m_askedFrames > m_options.BufferFrames &&
-        Now() - m_lastBufferChange > int64_t{m_options.ShrinkAfterMs} * 1'000'000)
-        AskForBuffer(std::max(m_askedFrames / 2, m_options.BufferFrames));
+    if (m_options.MaxBufferFrames > m_options.BufferFrames) {
+        const bool busy = m_options.Busy && m_options.Busy();
+        if (busy && m_askedFrames < m_options.MaxBufferFrames)
+            AskForBuffer(m_options.MaxBufferFrames);
+        else if (busy)
+            m_lastBufferChange = Now(); // not steady yet
+        else if (m_askedFrames > m_options.BufferFrames &&
+                 Now() - m_lastBufferChange > int64_t{m_options.ShrinkAfterMs} * 1'000'000)
+            AskForBuffer(std::max(m_askedFrames / 2, m_options.BufferFrames));
+    }
     m_playing = false;
     Forget(pa_stream_flush(m_stream, nullptr, nullptr));
     Forget(pa_stream_cork(m_stream, 0, nullptr, nullptr));

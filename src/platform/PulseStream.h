@@ -23,9 +23,10 @@ namespace sonavel {
 // what is rendered sounds a few milliseconds later.
 //
 // On a busy machine that buffer may run dry. Like the sound servers' own
-// clients, the stream then asks for a larger one: when the server reports an
-// underrun, or when a request comes so late that the buffer was nearly empty.
-// It shrinks back a step at a time when a run starts after a steady while.
+// clients, the stream then asks for a larger one, doubling it when the server
+// reports an underrun; a run that starts while the processors are contended
+// starts with the largest. It shrinks back a step at a time when a run starts
+// on a quiet machine after a steady while.
 class PulseStream {
 public:
     // Renders frames of interleaved stereo (left, right) float samples into
@@ -47,6 +48,8 @@ public:
         // A run that starts this long after the last change of the buffer
         // starts with it a step smaller, down to BufferFrames.
         int ShrinkAfterMs = 10000;
+        // Whether the processors are contended as a run starts.
+        std::function<bool()> Busy;
         Grown OnGrown;
         // Told on the stream's thread, once, what priority it got (see
         // RaiseThreadPriority).

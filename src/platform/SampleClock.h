@@ -49,6 +49,10 @@ public:
     void Shift(int64_t frames);
     // The frame that the line puts at nanos; only meaningful when settled.
     int64_t FrameAt(int64_t nanos) const;
+    // The allowance for early calls, in frames.
+    int64_t JitterFrames() const {
+        return static_cast<int64_t>(static_cast<double>(m_jitter) * m_sampleRate / 1e9);
+    }
     // The monotonic time of frame 0 on the line.
     int64_t OriginNanos() const { return m_origin.load(std::memory_order_acquire); }
 

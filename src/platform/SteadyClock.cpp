@@ -1,5 +1,7 @@
 #include "platform/SteadyClock.h"
 
+#include "platform/ThreadPriority.h"
+
 #include <chrono>
 #include <time.h>
 #include <utility>
@@ -14,7 +16,8 @@ constexpr int64_t NanosPerSecond = 1'000'000'000;
 
 SteadyClock::SteadyClock()
     : m_now(&MonotonicNanos),
-      m_waitUntil([this](int64_t deadline) { WaitUntilMonotonic(deadline); }) {}
+      m_waitUntil([this](int64_t deadline) { WaitUntilMonotonic(deadline); }),
+      m_raisePriority(true) {}
 
 SteadyClock::SteadyClock(TimeSource now, WaitUntil waitUntil)
     : m_now(std::move(now)), m_waitUntil(std::move(waitUntil)) {}
@@ -23,7 +26,15 @@ int64_t SteadyClock::NowMicros() {
     return m_now() / 1000;
 }
 
+void SteadyClock::RaisePriorityOnce() {
+    // Each question plays on a thread of its own.
+    thread_local bool raised = false;
+    if (m_raisePriority && !std::exchange(raised, true))
+        RaiseThreadPriority(SenderPriority);
+}
+
 void SteadyClock::SleepMs(int32_t ms) {
+    RaisePriorityOnce();
     const int64_t now = m_now();
     const bool continues = m_anchored && now - m_lastDeadline <= IdleGapNanos;
     const int64_t start = continues ? m_lastDeadline : now;
@@ -42,6 +53,7 @@ void SteadyClock::SleepMs(int32_t ms) {
 }
 
 int64_t SteadyClock::DueNanos() {
+    RaisePriorityOnce(); // before the first chord, which the rest is timed from
     const int64_t now = m_now();
     if (!m_anchored || now - m_lastDeadline > IdleGapNanos) {
         // The first message after a gap starts the timeline: the messages

@@ -24,6 +24,9 @@ public:
     // counts as idle and re-anchors the timeline at now.
     static constexpr int64_t IdleGapNanos = 50'000'000;
 
+    // The thread that first sleeps on it asks for the real-time class (see
+    // RaiseThreadPriority), so that on a busy machine it wakes when a note is
+    // due, not tens of milliseconds later.
     SteadyClock();
     // For tests: time and waiting come from the caller.
     SteadyClock(TimeSource now, WaitUntil waitUntil);
@@ -37,11 +40,16 @@ public:
     static int64_t MonotonicNanos();
 
 private:
+    void RaisePriorityOnce();
     // Waits on the monotonic clock until the deadline or an interruption.
     void WaitUntilMonotonic(int64_t deadlineNanos);
 
+    // Below the stream's render thread, which must never wait for it.
+    static constexpr int SenderPriority = 50;
+
     TimeSource m_now;
     WaitUntil m_waitUntil;
+    bool m_raisePriority = false;
     int64_t m_lastDeadline = 0;
     bool m_anchored = false;
 

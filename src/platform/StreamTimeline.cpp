@@ -23,9 +23,19 @@ int64_t StreamTimeline::FrameFor(int64_t arrivalNanos) const {
     return m_clock.FrameAt(arrivalNanos) + m_delay + m_extra.load(std::memory_order_acquire);
 }
 
-void StreamTimeline::Observe(int64_t nowNanos, int64_t renderedFrames, const Sink& sink) {
+void StreamTimeline::KeepAhead(int64_t nowNanos, int64_t reach) {
+    // With the allowance for early calls on top, so that the next request a
+    // frame larger does not move the line again.
+    const int64_t landing = FrameFor(nowNanos);
+    if (reach + HeadroomFrames > landing)
+        Shift(reach + HeadroomFrames + m_clock.JitterFrames() - landing);
+}
+
+void StreamTimeline::Observe(int64_t nowNanos, int64_t renderedFrames, int frames,
+                             const Sink& sink) {
     if (m_placing.load(std::memory_order_acquire)) {
         m_clock.Observe(nowNanos, renderedFrames);
+        KeepAhead(nowNanos, renderedFrames + frames);
         return;
     }
     std::lock_guard lock(m_mutex);
@@ -34,6 +44,7 @@ void StreamTimeline::Observe(int64_t nowNanos, int64_t renderedFrames, const Sin
     m_clock.Observe(nowNanos, renderedFrames);
     if (!m_clock.IsSettled())
         return;
+    KeepAhead(nowNanos, renderedFrames + frames);
     if (!m_held.empty()) {
         // The earliest held message decides, so that all of them, and all
         // that follow in this run, keep their distances.

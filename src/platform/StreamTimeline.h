@@ -28,19 +28,17 @@ public:
     // A new run of the driver, with messages delayFrames after their arrival.
     // Only while no driver runs.
     void Restart(int64_t delayFrames);
-    // From the audio thread, before each render from renderedFrames on; plays
-    // the held messages through sink when the line becomes known.
-    void Observe(int64_t nowNanos, int64_t renderedFrames, const Sink& sink);
+    // From the audio thread, before each render of frames from renderedFrames
+    // on; plays the held messages through sink when the line becomes known.
+    // When the render reaches further than a message arriving now would land
+    // (a larger request, a larger buffer being filled), the line moves by as
+    // much, so that no later message falls into sound already rendered.
+    void Observe(int64_t nowNanos, int64_t renderedFrames, int frames, const Sink& sink);
     // Plays a message that arrived at arrivalNanos, or holds it.
     void Place(int64_t arrivalNanos, uint32_t message, const Sink& sink);
     // Plays the held messages at once, and later ones too until Restart: for a
     // driver that does not call back after all, or is going away.
     void Release(const Sink& sink);
-
-    // From the audio thread: the driver renders frames further ahead from now
-    // on, so the messages that follow are played that much later, keeping
-    // their distances to each other.
-    void Shift(int64_t frames);
 
     bool IsSettled() const { return m_clock.IsSettled(); }
     bool HasHeld() const;
@@ -52,6 +50,9 @@ public:
     // How far beyond the rendered end a held message must land, in frames: the
     // engine releases a message in the block before the one it sounds in.
     static constexpr int64_t MarginFrames = 128;
+    // How far beyond what a render reaches a message arriving then must still
+    // land: the engine's block.
+    static constexpr int64_t HeadroomFrames = 64;
 
 private:
     struct Held {
@@ -59,6 +60,10 @@ private:
         uint32_t Message;
     };
     int64_t FrameFor(int64_t arrivalNanos) const;
+    // The messages that follow are played frames later, keeping their
+    // distances to each other.
+    void Shift(int64_t frames);
+    void KeepAhead(int64_t nowNanos, int64_t reach);
 
     SampleClock m_clock;
     int64_t m_delay = 0;

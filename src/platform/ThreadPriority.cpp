@@ -1,10 +1,12 @@
 #include "platform/ThreadPriority.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <dbus/dbus.h>
+#include <optional>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -109,37 +111,58 @@ private:
 } // namespace
 
 std::string RaiseThreadPriority(int realtimePriority) {
+    // What the system granted once it grants again: later threads go
+    // straight there and do not ask the bus for what it refused.
+    enum Way { Direct, KitRealtime, KitRaised, Nice, Normal };
+    static std::atomic<int> s_way{Direct};
+    const int from = s_way.load(std::memory_order_acquire);
+    const auto granted = [](Way way, std::string what) {
+        s_way.store(way, std::memory_order_release);
+        return what;
+    };
     const pid_t thread = static_cast<pid_t>(syscall(SYS_gettid));
     // Children never inherit it: a helper program started later stays normal.
     sched_param param{};
     param.sched_priority = realtimePriority;
-    if (sched_setscheduler(thread, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0)
-        return "realtime (SCHED_FIFO " + std::to_string(realtimePriority) + ")";
-    const std::string direct = std::strerror(errno);
+    if (from <= Direct && sched_setscheduler(thread, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0)
+        return granted(Direct, "realtime (SCHED_FIFO " + std::to_string(realtimePriority) + ")");
+    const std::string direct = from <= Direct ? std::strerror(errno) : "not granted before";
 
-    RealtimeKit kit;
-    const int allowed = static_cast<int>(kit.Property("MaxRealtimePriority", 0));
+    std::optional<RealtimeKit> kit;
+    if (from <= KitRaised)
+        kit.emplace();
+    const int allowed =
+        from <= KitRealtime ? static_cast<int>(kit->Property("MaxRealtimePriority", 0)) : 0;
     if (allowed > 0) {
         // The service grants real time only to a process that limits how long
         // it may run without sleeping, so that a runaway thread cannot freeze
         // the desktop.
-        const rlim_t most = static_cast<rlim_t>(kit.Property("RTTimeUSecMax", 200000));
+        const rlim_t most = static_cast<rlim_t>(kit->Property("RTTimeUSecMax", 200000));
         rlimit limit{most, most};
         const int priority = std::min(realtimePriority, allowed);
         dbus_uint32_t level = static_cast<dbus_uint32_t>(priority);
         if (setrlimit(RLIMIT_RTTIME, &limit) == 0 &&
-            kit.Call("MakeThreadRealtime", static_cast<uint64_t>(thread), DBUS_TYPE_UINT32, &level))
-            return "realtime through RealtimeKit (SCHED_RR " + std::to_string(priority) + ")";
+            kit->Call("MakeThreadRealtime", static_cast<uint64_t>(thread), DBUS_TYPE_UINT32,
+                      &level))
+            return granted(KitRealtime, "realtime through RealtimeKit (SCHED_RR " +
+                                            std::to_string(priority) + ")");
     }
-    dbus_int32_t nice =
-        std::max(RaisedNice, static_cast<int>(kit.Property("MinNiceLevel", RaisedNice)));
-    if (kit.Call("MakeThreadHighPriority", static_cast<uint64_t>(thread), DBUS_TYPE_INT32, &nice))
-        return "raised through RealtimeKit (nice " + std::to_string(nice) + ")";
-    if (setpriority(PRIO_PROCESS, static_cast<id_t>(thread), RaisedNice) == 0)
-        return "raised (nice " + std::to_string(RaisedNice) + ")";
-    return "normal (real time: " + direct +
-           "; RealtimeKit: " + (kit.Why().empty() ? "refused" : kit.Why()) +
-           "; nice: " + std::strerror(errno) + ")";
+    if (kit) {
+        dbus_int32_t nice =
+            std::max(RaisedNice, static_cast<int>(kit->Property("MinNiceLevel", RaisedNice)));
+        if (kit->Call("MakeThreadHighPriority", static_cast<uint64_t>(thread), DBUS_TYPE_INT32,
+                      &nice))
+            return granted(KitRaised,
+                           "raised through RealtimeKit (nice " + std::to_string(nice) + ")");
+    }
+    if (from <= Nice && setpriority(PRIO_PROCESS, static_cast<id_t>(thread), RaisedNice) == 0)
+        return granted(Nice, "raised (nice " + std::to_string(RaisedNice) + ")");
+    const std::string nice = from <= Nice ? std::strerror(errno) : "not granted before";
+    return granted(Normal, "normal (real time: " + direct + "; RealtimeKit: " +
+                               (!kit                 ? "not granted before"
+                                : kit->Why().empty() ? "refused"
+                                                     : kit->Why()) +
+                               "; nice: " + nice + ")");
 }
 
 } // namespace sonavel

@@ -27,7 +27,7 @@ struct Driver {
     int64_t Start = 1000 * Ms, Rendered = 0;
     // The driver's next call, lateNanos after the line it keeps.
     void Call(int64_t lateNanos = 0) {
-        Timeline.Observe(Start + Nanos(Rendered) + lateNanos, Rendered, Sink);
+        Timeline.Observe(Start + Nanos(Rendered) + lateNanos, Rendered, 256, Sink);
         Rendered += 256;
     }
 };
@@ -62,15 +62,13 @@ TEST(StreamTimeline, HoldsMessagesUntilTheWarmUpEndsThenKeepsTheirDistances) {
     EXPECT_NEAR(static_cast<double>(driver.Played[3].second - driver.Played[1].second), 28800, 1);
     EXPECT_GT(driver.Played[3].second, driver.Rendered);
 
-    // The driver's buffer grows: from now on it renders 384 frames further ahead. The next chord
-    // moves by as much, and the calls, now that much earlier than the line, do not make it creep.
-    driver.Timeline.Shift(384);
-    driver.Rendered += 384;
-    for (int i = 0; i < 100; ++i)
-        driver.Call(-Nanos(384));
-    driver.Timeline.Place(1000 * Ms + Ms / 5 + 1200 * Ms, 0x7F3590, driver.Sink);
-    ASSERT_EQ(driver.Played.size(), 5u);
-    EXPECT_NEAR(static_cast<double>(driver.Played[4].second - driver.Played[1].second), 57600 + 384,
-                1);
-    EXPECT_GT(driver.Played[4].second, driver.Rendered);
+    // A call that renders 8192 frames at once, as a larger request or a growing buffer does: a
+    // message arriving with it lands beyond them, and one due 100 ms later keeps its distance.
+    const int64_t now = driver.Start + Nanos(driver.Rendered);
+    driver.Timeline.Observe(now, driver.Rendered, 8192, driver.Sink);
+    driver.Timeline.Place(now, 0x7F3590, driver.Sink);
+    driver.Timeline.Place(now + 100 * Ms, 0x7F3590, driver.Sink);
+    ASSERT_EQ(driver.Played.size(), 6u);
+    EXPECT_GE(driver.Played[4].second, driver.Rendered + 8192 + StreamTimeline::HeadroomFrames);
+    EXPECT_NEAR(static_cast<double>(driver.Played[5].second - driver.Played[4].second), 4800, 1);
 }

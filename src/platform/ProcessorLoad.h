@@ -1,0 +1,12 @@
+#pragma once
+
+namespace sonavel {
+
+// True when the processors are contended: more threads runnable right now
+// than there are processors, or threads kept waiting for one more than a
+// tenth of the last ten seconds (the kernel's pressure stall information), as
+// with a build or a video call beside the program. False where the system
+// tells neither.
+bool ProcessorIsBusy();
+
+} // namespace sonavel
