@@ -14,12 +14,7 @@
 
 namespace sonavel::testing {
 
-// One MIDI message with the virtual time it came.
-struct Timed {
-    int64_t TimeMs;
-    uint32_t Packed;
-    bool operator==(const Timed&) const = default;
-};
+using Timed = fakes::RecordingMidiOutput::Message;
 
 inline uint32_t Note(int channel, int note, int velocity) {
     return uint32_t(0x90 + channel - 1) | uint32_t(note) << 8 | uint32_t(velocity) << 16;
@@ -43,13 +38,6 @@ protected:
             settings.SetDesc(i, on && type == 1);
             settings.SetHarm(i, on && type == 2);
         }
-    }
-
-    std::vector<Timed> Recorded() const {
-        std::vector<Timed> out;
-        for (const auto& m : device.Messages)
-            out.push_back({m.TimeMs, m.Packed});
-        return out;
     }
 
     void Ask() {

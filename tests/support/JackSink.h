@@ -26,9 +26,7 @@ public:
         jack_set_process_callback(m_client, &JackSink::Process, this);
         jack_activate(m_client);
     }
-    ~JackSink() { Close(); }
-    JackSink(const JackSink&) = delete;
-    JackSink& operator=(const JackSink&) = delete;
+    ~JackSink() { Close(); } // not copied: its mutex is not
 
     bool Ok() const { return m_client != nullptr; }
     // Leaves the server, as a program that ends does; returns when the server

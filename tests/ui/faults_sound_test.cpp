@@ -2,24 +2,15 @@
 #include "platform/SystemMidiOutput.h"
 
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
 #include <filesystem>
 #include <fluidsynth.h>
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 #if __has_include(<jack/jack.h>)
 #define SONAVEL_JACK_TESTS 1
 #include "JackServer.h"
 #include "JackSink.h"
 #include "ScopedEnv.h"
-
-#include <chrono>
-#include <memory>
-#include <thread>
 #endif
 
 // The real window with the real MIDI output driven into each fault of the
@@ -177,7 +168,7 @@ TEST(SoundFaults, DeviceChosenInMidiSetupIsUsedFromTheNextQuestion) {
     h.Click(QStringLiteral("cmdStart"));
     ASSERT_TRUE(chosenDuringPlayback);
     EXPECT_EQ(h.Output.DroppedSends, 0) << "the question ended on its device";
-    EXPECT_TRUE(h.AllNotesStopped());
+    EXPECT_TRUE(h.Output.AllNotesStopped());
     EXPECT_FALSE(h.Output.IsOpen());
     h.Click(QStringLiteral("cmdPlayAgain"));
     ASSERT_TRUE(ChooseDevice(h, 0));

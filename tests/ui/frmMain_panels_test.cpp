@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 #include <tuple>
 
 namespace sonavel::uitest {
