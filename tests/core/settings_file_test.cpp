@@ -5,7 +5,6 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <sys/stat.h>
 
 using namespace sonavel;
@@ -16,12 +15,7 @@ namespace {
 
 const std::string kLoad = "clsSettings::LoadFromDisk()";
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-const std::string kFixture = ReadBytes(fs::path(SONAVEL_FIXTURES) / "settings/default.dat");
+const std::string kFixture = fakes::ReadFile(fs::path(SONAVEL_FIXTURES) / "settings/default.dat");
 
 // Default settings loaded from a file holding `bytes`; Saved() is what they write back.
 struct Loaded {
@@ -43,7 +37,7 @@ struct Loaded {
     }
     std::string Saved() {
         Settings.SaveToDisk((Dir.Path / "saved.dat").string());
-        return ReadBytes(Dir.Path / "saved.dat");
+        return fakes::ReadFile(Dir.Path / "saved.dat");
     }
 };
 
@@ -144,7 +138,7 @@ TEST(SettingsFileSave, ReplacesTheFileBehindALinkWholeKeepingItsPermissions) {
     std::ofstream(dir.Path / "real.dat.tmp") << "left by a save that was killed";
     fs::create_symlink(real, dir.Path / "snv2_settings.dat");
     clsSettings().SaveToDisk((dir.Path / "snv2_settings.dat").string());
-    EXPECT_EQ(ReadBytes(real), kFixture);
+    EXPECT_EQ(fakes::ReadFile(real), kFixture);
     EXPECT_TRUE(fs::is_symlink(dir.Path / "snv2_settings.dat"));
     struct stat info {};
     ASSERT_EQ(::stat(real.c_str(), &info), 0);

@@ -98,32 +98,25 @@ TEST(MainWindowFlow, IntervalBoxesDecideWhatIsAsked) {
 // incomplete until every list asked has an answer, then validates; Alt+S
 // stops.
 TEST(MainWindowFlow, KeyboardAloneAnswersWhatEachPreferenceAsks) {
-    struct Row {
-        int Mode;
-        bool First, Second, Interval;
-    };
-    const Row table[] = {{0, false, true, true},
-                         {1, true, false, true},
-                         {2, false, false, true},
-                         {3, true, true, false}};
-    for (const Row& row : table) {
-        SCOPED_TRACE("question preference " + std::to_string(row.Mode));
+    // Whether each preference asks the first note, the second and the interval.
+    const bool table[4][3] = {
+        {false, true, true}, {true, false, true}, {false, false, true}, {true, true, false}};
+    const char* lists[] = {"lstNoteAnswer_0", "lstNoteAnswer_1", "lstIntervalAnswer"};
+    for (int mode = 0; mode < 4; ++mode) {
+        SCOPED_TRACE("question preference " + std::to_string(mode));
+        const bool* asked = table[mode];
         MainWindowHarness h;
-        h.Trigger(At("mnuViewCheatMode", row.Mode));
+        h.Trigger(At("mnuViewCheatMode", mode));
         QApplication::setActiveWindow(h.Window.get());
         h.Key(Qt::Key_S, Qt::AltModifier);
         ASSERT_EQ(h.Window->State(), frmMain::Answering);
-        const bool asked[] = {row.First, row.Second, row.Interval};
-        const char* lists[] = {"lstNoteAnswer_0", "lstNoteAnswer_1", "lstIntervalAnswer"};
         const int answers[] = {h.Window->Engine().FirstNote(), h.Window->Engine().SecondNote(),
                                h.Window->Engine().CurrentInterval()};
-        EXPECT_EQ(QApplication::focusWidget(), h.Find<QWidget>(lists[asked[0]   ? 0
-                                                                     : asked[1] ? 1
-                                                                                : 2]));
-        for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(QApplication::focusWidget(),
+                  h.Find<QWidget>(lists[std::find(asked, asked + 3, true) - asked]));
+        for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(h.On(lists[i]), asked[i]) << lists[i];
-        for (int i = 0; i < 3; ++i) { // before each list asked is answered
-            if (asked[i]) {
+            if (asked[i]) { // Enter before each list asked is answered
                 h.Key(Qt::Key_Return);
                 ASSERT_EQ(h.Boxes.Boxes.size(), 1u) << lists[i] << " unanswered";
                 EXPECT_EQ(h.Boxes.Boxes[0].Title, "Incomplete answer");

@@ -82,8 +82,7 @@ TEST_F(MidiSetupTest, OKStoresEveryChoiceCancelNothing) {
     Find("txtChannel_0")->setFocus(Qt::TabFocusReason);
     Find("txtChannel_0")->setText("0");
     Find<QComboBox>("cboInstrument_0")->setCurrentIndex(5);
-    Find<QPushButton>("cmdCancel")->setFocus(Qt::MouseFocusReason);
-    Find<QPushButton>("cmdCancel")->click();
+    QTest::mouseClick(Find<QPushButton>("cmdCancel"), Qt::LeftButton);
     EXPECT_TRUE(m_boxes.Boxes.empty());
     EXPECT_EQ(m_settings.MIDIInstrumentKR(), 0);
 
@@ -96,8 +95,7 @@ TEST_F(MidiSetupTest, OKStoresEveryChoiceCancelNothing) {
     Find<QRadioButton>("optRandomNoteInstruments_0")->setChecked(true);
     Find("txtVolume_0")->setFocus(Qt::TabFocusReason);
     Find("txtVolume_0")->setText("0");
-    Find<QPushButton>("cmdOK")->setFocus(Qt::MouseFocusReason);
-    Find<QPushButton>("cmdOK")->click();
+    QTest::mouseClick(Find<QPushButton>("cmdOK"), Qt::LeftButton);
     EXPECT_EQ(m_boxes.Boxes.size(), 1u);
     EXPECT_TRUE(m_dialog->isVisible());
     Find<QPushButton>("cmdOK")->click(); // with the value put back
