@@ -10,12 +10,9 @@ protected:
     EnginePlayback() {
         settings.SetCurrentKey(3);     // A
         settings.SetCurrentKeyType(1); // natural minor
-        settings.SetCurrentNoteDuration(1);
         settings.SetMIDIChannelKR(2);
-        settings.SetMIDIInstrumentKR(19);
         settings.SetMIDIVolumeKR(90);
         settings.SetMIDIChannelRN(3);
-        settings.SetMIDIInstrumentRN(40);
         settings.SetMIDIVolumeRN(110);
         TickOnly(0, {7});
     }

@@ -1,7 +1,5 @@
 #pragma once
 
-#if __has_include(<jack/jack.h>)
-
 #include "Spawn.h"
 
 #include <jack/jack.h>
@@ -54,5 +52,3 @@ private:
 };
 
 } // namespace sonavel::fakes
-
-#endif

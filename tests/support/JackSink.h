@@ -1,7 +1,5 @@
 #pragma once
 
-#if __has_include(<jack/jack.h>)
-
 #include "JackServer.h"
 
 #include <algorithm>
@@ -68,5 +66,3 @@ private:
 };
 
 } // namespace sonavel::fakes
-
-#endif

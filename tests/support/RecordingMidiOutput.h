@@ -57,7 +57,6 @@ public:
     std::vector<MidiDeviceInfo> DeviceList{{-1, "Default MIDI output"},
                                            {0, "Built-in synthesizer (test)"}};
 
-    // What the program did.
     std::vector<Message> Messages;
     std::vector<int32_t> OpenedDevices;
     std::vector<bool> Holds;

@@ -8,8 +8,7 @@
 
 namespace sonavel::fakes {
 
-// A fresh folder under the system's temporary folder, removed with all it
-// holds.
+// A fresh folder under the system's temporary folder, removed with all it holds.
 struct TempDir {
     std::filesystem::path Path;
     explicit TempDir(const std::string& prefix = "sonavel") {

@@ -19,7 +19,6 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
-// The help window, the error dialog and the message boxes.
 namespace sonavel {
 namespace {
 

@@ -22,16 +22,15 @@ namespace fs = std::filesystem;
 
 const char* const GmSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
 
-// The built-in synthesizer finds SoundFonts only in soundFonts and plays
-// through FluidSynth's drivers in order; the "file" driver needs no sound card.
-SystemMidiOutput::Options SynthIn(const std::filesystem::path& soundFonts,
-                                  std::vector<std::string> drivers,
-                                  const std::filesystem::path& audioFile) {
+// The built-in synthesizer finds SoundFonts only in dir/sf2 and plays through
+// FluidSynth's drivers in order, the last one the "file" driver (no sound card)
+// into dir/audioFolder.
+SystemMidiOutput::Options SynthIn(const fs::path& dir, const char* audioFolder) {
     SystemMidiOutput::Options options;
     options.Synth.SoundFontFiles.clear();
-    options.Synth.SoundFontFolders = {soundFonts.string()};
-    options.Synth.AudioDrivers = std::move(drivers);
-    options.Synth.AudioFile = audioFile.string();
+    options.Synth.SoundFontFolders = {(dir / "sf2").string()};
+    options.Synth.AudioDrivers = {"no-such-driver", "file"};
+    options.Synth.AudioFile = (dir / audioFolder / "sound.wav").string();
     options.UseAlsa = options.UseJack = false;
     return options;
 }
@@ -56,10 +55,8 @@ bool ChooseDevice(MainWindowHarness& h, int32_t device, bool cancel = false) {
         if (dialog == nullptr)
             return;
         auto* devices = dialog->findChild<QComboBox*>(QStringLiteral("cboDevice"));
-        const int index = devices->findData(device);
-        if (index >= 0)
-            devices->setCurrentIndex(index);
-        listed = index >= 0;
+        devices->setCurrentIndex(devices->findData(device));
+        listed = devices->currentIndex() >= 0;
         dialog->findChild<QPushButton*>(cancel ? "cmdCancel" : "cmdOK")->click();
     });
     h.Trigger(QStringLiteral("mnuToolsMidiSetup"));
@@ -68,14 +65,14 @@ bool ChooseDevice(MainWindowHarness& h, int32_t device, bool cancel = false) {
 
 // A failed open reports the device's reason (naming each of named) under
 // step and code, "Cannot open MIDI device." and the handler on top.
-void ExpectCannotOpen(const fakes::RecordingPresenter::Report& report, const std::string& step,
-                      int code, std::vector<std::string> named, const std::string& handler) {
+void ExpectCannotOpen(const std::string& report, const std::string& step, int code,
+                      std::vector<std::string> named, const std::string& handler) {
     named.push_back("Source: " + step + "\r\nCode  : " + std::to_string(code) + "\r\n");
     named.push_back("Source: clsMidi::Initialize()\r\nCode  : " + std::to_string(code) +
                     "\r\nString: Cannot open MIDI device.");
     named.push_back("Source: " + handler);
     for (const std::string& text : named)
-        EXPECT_NE(report.Details.find(text), std::string::npos) << text << " in " << report.Details;
+        EXPECT_NE(report.find(text), std::string::npos) << text << " in " << report;
 }
 
 // Each fault of the built-in synthesizer made real in a folder of the test,
@@ -110,8 +107,7 @@ TEST(SoundFaults, BuiltInSynthesizerReportsTheCauseAndPlaysOnceItIsMended) {
         fs::create_directory(dir / "sf2");
         if (row.SoundFont)
             fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
-        SystemMidiOutput output(
-            SynthIn(dir / "sf2", {"no-such-driver", "file"}, dir / row.AudioFolder / "sound.wav"));
+        SystemMidiOutput output(SynthIn(dir, row.AudioFolder));
         MainWindowHarness h(
             [&row](clsSettings& settings) {
                 settings.SetMIDIDevice(row.Device);
@@ -211,7 +207,7 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
     const fs::path dir = temp.path().toStdString();
     fs::create_directory(dir / "sf2");
     fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
-    SystemMidiOutput::Options options = SynthIn(dir / "sf2", {"file"}, dir / "sound.wav");
+    SystemMidiOutput::Options options = SynthIn(dir, "");
     options.UseJack = true;
     SystemMidiOutput output(options);
     const std::string port = "sonavel-synth:input";

@@ -37,7 +37,7 @@ TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
     EXPECT_FALSE(
         StartUp(program, folder.path().toStdString(), {presenter, boxes, desk, output, clock}));
     ASSERT_EQ(presenter.Reports.size(), 1u);
-    EXPECT_NE(presenter.Reports[0].Details.find("PlaybackSpeed=9\r\n"), std::string::npos);
+    EXPECT_NE(presenter.Reports[0].find("PlaybackSpeed=9\r\n"), std::string::npos);
     const std::string rewritten = fakes::ReadFile(path);
     EXPECT_NE(rewritten.find("PlaybackSpeed=100\r\n"), std::string::npos);
     EXPECT_NE(rewritten.find("CurrentKey=3\r\n"), std::string::npos);
