@@ -44,8 +44,8 @@ TEST(ScaleCatalogue, EveryScaleIsSpelledFromItsRootByItsKeyType) {
                           (PitchClass(root) + kDegreeSemitones[type][d]) % 12);
             }
             const std::string catalogueKey = settings.CatalogueKey(type, key);
-            EXPECT_TRUE(catalogueKey.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_bs") ==
-                        std::string::npos)
+            EXPECT_EQ(catalogueKey.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_bs"),
+                      std::string::npos)
                 << catalogueKey;
             catalogueKeys.insert(catalogueKey);
         }

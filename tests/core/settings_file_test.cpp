@@ -1,5 +1,4 @@
 #include "TempDir.h"
-#include "report_entry.h"
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
 
@@ -8,12 +7,16 @@
 #include <sys/stat.h>
 
 using namespace sonavel;
-using namespace sonavel::testing;
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kLoad = "clsSettings::LoadFromDisk()";
+
+// One report entry as clsErrorHandler writes it; entries are joined by an empty line.
+std::string Entry(const std::string& src, int code, const std::string& text) {
+    return "Source: " + src + "\r\nCode  : " + std::to_string(code) + "\r\nString: " + text;
+}
 
 const std::string kFixture = fakes::ReadFile(fs::path(SONAVEL_FIXTURES) / "settings/default.dat");
 
@@ -123,7 +126,7 @@ TEST(SettingsFile, EveryLineRule) {
         const int codes[] = {0, 1, 1, 1, 13, 6};
         std::string report = Entry(kLoad, codes[row.Kind], texts[row.Kind]);
         if (row.Kind < NotANumber)
-            report += kBetween + Entry(kLoad, 9999, "Internal Error");
+            report += "\r\n\r\n" + Entry(kLoad, 9999, "Internal Error");
         EXPECT_TRUE(l.Raised);
         EXPECT_EQ(l.Err.ErrorDetails(), report);
         EXPECT_EQ(l.Saved(), kFixture);
