@@ -1,3 +1,4 @@
+#include "TempDir.h"
 #include "platform/qt/HelpBrowser.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtMessageBoxes.h"
@@ -5,14 +6,10 @@
 #include "ui/frmError.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -22,26 +19,20 @@
 namespace sonavel {
 namespace {
 
-void WriteFile(const QString& path, const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(contents);
-}
-
 // Closed on another page, the help starts afresh on the page asked for.
 TEST(HelpWindow, StartsAfreshOnThePageOnceClosed) {
-    QTemporaryDir dir;
-    const QString index = dir.filePath("help/index.htm");
-    WriteFile(index, "<html><body><p>Front page</p></body></html>");
-    WriteFile(dir.filePath("help/second.htm"), "<html><body><p>Second page</p></body></html>");
+    fakes::TempDir dir;
+    std::filesystem::create_directory(dir.Path / "help");
+    const std::string index = (dir.Path / "help/index.htm").string();
+    std::ofstream(index) << "<html><body><p>Front page</p></body></html>";
+    std::ofstream(dir.Path / "help/second.htm") << "<html><body><p>Second page</p></body></html>";
     QtDesktop desktop;
-    desktop.ShowHelpPage(index.toStdString());
+    desktop.ShowHelpPage(index);
     HelpBrowser* window = desktop.HelpWindow();
     ASSERT_NE(window, nullptr);
     window->Browser()->setSource(QUrl("second.htm"));
     window->close();
-    desktop.ShowHelpPage(index.toStdString());
+    desktop.ShowHelpPage(index);
     EXPECT_TRUE(window->isVisible() && window->Browser()->toPlainText().contains("Front page"));
     EXPECT_FALSE(window->Browser()->isBackwardAvailable());
     window->close();

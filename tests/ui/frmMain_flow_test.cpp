@@ -107,7 +107,6 @@ TEST(MainWindowFlow, KeyboardAloneAnswersWhatEachPreferenceAsks) {
         const bool* asked = table[mode];
         MainWindowHarness h;
         h.Trigger(At("mnuViewCheatMode", mode));
-        QApplication::setActiveWindow(h.Window.get());
         h.Key(Qt::Key_S, Qt::AltModifier);
         ASSERT_EQ(h.Window->State(), frmMain::Answering);
         const int answers[] = {h.Window->Engine().FirstNote(), h.Window->Engine().SecondNote(),

@@ -1,6 +1,5 @@
 #include "RecordingMessageBoxes.h"
 #include "RecordingMidiOutput.h"
-#include "RecordingPresenter.h"
 #include "midi/frmMIDISetup.h"
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
@@ -20,7 +19,6 @@ namespace {
 class MidiSetupTest : public ::testing::Test {
 protected:
     MidiSetupTest() {
-        m_errors.SetPresenter(&m_presenter);
         // Away from the defaults and from each other, so that a value read
         // from the wrong setting or written back wrongly shows.
         m_settings.SetMIDIDevice(1);
@@ -45,7 +43,6 @@ protected:
     clsSettings m_settings;
     fakes::RecordingMidiOutput m_output;
     fakes::RecordingMessageBoxes m_boxes;
-    fakes::RecordingPresenter m_presenter;
     clsErrorHandler m_errors;
     std::unique_ptr<frmMIDISetup> m_dialog;
 };
