@@ -177,8 +177,7 @@ TEST(SoundFaults, DeviceChosenInMidiSetupIsUsedFromTheNextQuestion) {
 
 #ifdef SONAVEL_JACK_TESTS
 
-using fakes::JackSink;
-using Bytes = JackSink::Bytes;
+using Bytes = fakes::JackSink::Bytes;
 
 // The port's device number, waiting until it is listed or gone (-1): the
 // server tells its clients of a port that comes or goes a moment later.
@@ -211,7 +210,7 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
     options.UseJack = true;
     SystemMidiOutput output(options);
     const std::string port = "sonavel-synth:input";
-    auto sink = std::make_unique<JackSink>(server, "sonavel-synth");
+    auto sink = std::make_unique<fakes::JackSink>(server, "sonavel-synth");
     ASSERT_TRUE(sink->Ok());
     const int32_t number = DeviceNumber(output, port, true);
     ASSERT_GE(number, 0);
@@ -244,7 +243,7 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
     EXPECT_EQ(h.Window->cursor().shape(), Qt::ArrowCursor);
 
     // Back under the same name: the whole question, both instruments again.
-    sink = std::make_unique<JackSink>(server, "sonavel-synth");
+    sink = std::make_unique<fakes::JackSink>(server, "sonavel-synth");
     EXPECT_EQ(DeviceNumber(output, port, true), number);
     h.Click(QStringLiteral("cmdPlayAgain"));
     EXPECT_EQ(h.Presenter.Reports.size(), 1u);
