@@ -47,8 +47,8 @@ TEST_F(EngineGenerator, ProducesExactlyTheNotesTheScaleAllows) {
                                  engine.SecondMidiNote());
                 }
                 EXPECT_EQ(seen, possible) << keyType << " " << type << " " << interval;
-                EXPECT_EQ(engine.CurrentIntervalType(), type);
-                EXPECT_EQ(engine.CurrentInterval(), interval);
+                EXPECT_EQ(std::pair(engine.CurrentIntervalType(), int(engine.CurrentInterval())),
+                          std::pair(type, interval));
             }
 }
 

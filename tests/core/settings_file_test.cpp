@@ -75,9 +75,7 @@ TEST(SettingsFile, EveryLineRule) {
         {"-CurrentKey=9", Accepted, "CurrentKey=0"},
         {" \t ", Accepted},
         {"  - not a comment", Syntax},
-        {"\xEF\xBB\xBF"
-         "CurrentKey=3",
-         Unsupported}, // a byte order mark only opens line 1
+        {"\uFEFFCurrentKey=3", Unsupported}, // a byte order mark only opens line 1
     };
     // One accepted and one rejected value at each end of every range.
     const std::vector<std::pair<std::vector<const char*>, std::pair<int, int>>> ranges{

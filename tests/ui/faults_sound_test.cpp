@@ -22,10 +22,11 @@ namespace fs = std::filesystem;
 
 const char* const GmSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
 
-// The built-in synthesizer finds SoundFonts only in dir/sf2 and plays through
+// The built-in synthesizer finds SoundFonts only in dir/sf2 (made here) and plays through
 // FluidSynth's drivers in order, the last one the "file" driver (no sound card)
 // into dir/audioFolder.
 SystemMidiOutput::Options SynthIn(const fs::path& dir, const char* audioFolder) {
+    fs::create_directory(dir / "sf2");
     SystemMidiOutput::Options options;
     options.Synth.SoundFontFiles.clear();
     options.Synth.SoundFontFolders = {(dir / "sf2").string()};
@@ -104,10 +105,9 @@ TEST(SoundFaults, BuiltInSynthesizerReportsTheCauseAndPlaysOnceItIsMended) {
         SCOPED_TRACE(row.Named[0]);
         QTemporaryDir temp;
         const fs::path dir = temp.path().toStdString();
-        fs::create_directory(dir / "sf2");
+        SystemMidiOutput output(SynthIn(dir, row.AudioFolder));
         if (row.SoundFont)
             fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
-        SystemMidiOutput output(SynthIn(dir, row.AudioFolder));
         MainWindowHarness h(
             [&row](clsSettings& settings) {
                 settings.SetMIDIDevice(row.Device);
@@ -204,9 +204,8 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
     fakes::ScopedEnv defaultServer("JACK_DEFAULT_SERVER", server.Name());
     QTemporaryDir temp;
     const fs::path dir = temp.path().toStdString();
-    fs::create_directory(dir / "sf2");
-    fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
     SystemMidiOutput::Options options = SynthIn(dir, "");
+    fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
     options.UseJack = true;
     SystemMidiOutput output(options);
     const std::string port = "sonavel-synth:input";
@@ -247,8 +246,7 @@ TEST(SoundFaults, MidiPortThatGoesDuringAQuestion) {
     EXPECT_EQ(DeviceNumber(output, port, true), number);
     h.Click(QStringLiteral("cmdPlayAgain"));
     EXPECT_EQ(h.Presenter.Reports.size(), 1u);
-    const Bytes lastNoteOff{0x91, static_cast<unsigned char>(h.Window->Engine().SecondMidiNote()),
-                            0};
+    const Bytes lastNoteOff{0x91, uint8_t(h.Window->Engine().SecondMidiNote()), 0};
     const std::vector<Bytes> received = sink->Received(SIZE_MAX, lastNoteOff);
     for (const Bytes& message : {Bytes{0xC0, 19}, Bytes{0xC1, 40}, lastNoteOff})
         EXPECT_GT(std::ranges::count(received, message), 0) << int(message[0]);
