@@ -8,6 +8,7 @@
 #include "startup/clsErrorHandler.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <vector>
@@ -30,13 +31,12 @@ protected:
         engine.SetErrorHandler(&err);
     }
 
-    // Ticks only the given intervals of one type (0 ascending, 1 descending, 2 harmonic).
-    void TickOnly(int type, std::vector<int> intervals) {
+    // Ticks only the given intervals: ascending, descending and harmonic ones.
+    void Tick(const std::array<std::vector<int>, 3>& ticked) {
         for (int i = 0; i < 13; ++i) {
-            const bool on = std::ranges::count(intervals, i) > 0;
-            settings.SetAsc(i, on && type == 0);
-            settings.SetDesc(i, on && type == 1);
-            settings.SetHarm(i, on && type == 2);
+            settings.SetAsc(i, std::ranges::count(ticked[0], i) > 0);
+            settings.SetDesc(i, std::ranges::count(ticked[1], i) > 0);
+            settings.SetHarm(i, std::ranges::count(ticked[2], i) > 0);
         }
     }
 

@@ -12,7 +12,7 @@ protected:
         settings.SetMIDIVolumeKR(90);
         settings.SetMIDIChannelRN(3);
         settings.SetMIDIVolumeRN(110);
-        TickOnly(0, {7});
+        Tick({{{7}, {}, {}}});
     }
 };
 
@@ -31,7 +31,7 @@ TEST_F(EnginePlayback, KeyReferencesAndHarmonicInterval) {
         {0, 0, 2, {{48, 52, 55, 60}}},
         {0, 2, 2, {{48, 51, 55, 60}}},
     };
-    TickOnly(2, {4});
+    Tick({{{}, {}, {4}}});
     for (const Row& row : rows) {
         SCOPED_TRACE("key type " + std::to_string(row.KeyType) + ", reference " +
                      std::to_string(row.Reference));

@@ -37,9 +37,8 @@ TEST(ScaleCatalogue, EveryScaleIsSpelledFromItsRootByItsKeyType) {
             const std::string& root = kRoots[key];
             EXPECT_EQ(scale.RootMidiNo, PitchClass(root) - (PitchClass(root) >= 10 ? 12 : 0));
             ASSERT_EQ(scale.Notes.size(), 7u);
-            const auto rootLetter = kLetters.find(root[0]);
             for (int d = 0; d < 7; ++d) {
-                EXPECT_EQ(scale.Notes[d][0], kLetters[(rootLetter + d) % 7]);
+                EXPECT_EQ(scale.Notes[d][0], kLetters[(kLetters.find(root[0]) + d) % 7]);
                 EXPECT_EQ(PitchClass(scale.Notes[d]),
                           (PitchClass(root) + kDegreeSemitones[type][d]) % 12);
             }

@@ -42,7 +42,6 @@ TEST(HelpWindow, StartsAfreshOnThePageOnceClosed) {
 // the first left, shows only its own report, and CR LF shows as one line end.
 TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
     frmError dialog;
-    auto* details = dialog.findChild<QPushButton*>("cmdDetails");
     clsErrorHandler errors;
     errors.SetPresenter(&dialog);
     errors.PrepareError("clsMidi::OpenMIDI()", -3, "Cannot open MIDI device.");
@@ -54,7 +53,7 @@ TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
             text = dialog.findChild<QLabel*>("lblError")->text();
             report = dialog.findChild<QPlainTextEdit*>("txtErrorDetails")->toPlainText();
             height = dialog.height();
-            QTest::mouseClick(details, Qt::LeftButton);
+            QTest::mouseClick(dialog.findChild<QPushButton*>("cmdDetails"), Qt::LeftButton);
             QTest::mouseClick(dialog.findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
         });
         errors.ShowError("frmMain::cmdStart_Click()", 5, "Some\r\ntext");
@@ -67,18 +66,15 @@ TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
 }
 
 TEST(QtMessageBoxes, ShowsTheWarningIconAndOneLineEndPerCRLF) {
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    std::pair<QString, QMessageBox::Icon> shown;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        text = box->text();
-        icon = box->icon();
+        shown = {box->text(), box->icon()};
         box->accept();
     });
     QtMessageBoxes().Show("Incomplete answer", "First line\r\nsecond line.", MsgIcon::Exclamation);
-    EXPECT_EQ(text, QStringLiteral("First line\nsecond line."));
-    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(shown, std::pair(QStringLiteral("First line\nsecond line."), QMessageBox::Warning));
 }
 
 } // namespace
