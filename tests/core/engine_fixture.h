@@ -8,18 +8,14 @@
 #include "startup/clsErrorHandler.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace sonavel::testing {
 
-// One MIDI message with the virtual time it came.
-struct Timed {
-    int64_t TimeMs;
-    uint32_t Packed;
-    bool operator==(const Timed&) const = default;
-};
+using Timed = fakes::RecordingMidiOutput::Message;
 
 inline uint32_t Note(int channel, int note, int velocity) {
     return uint32_t(0x90 + channel - 1) | uint32_t(note) << 8 | uint32_t(velocity) << 16;
@@ -35,21 +31,13 @@ protected:
         engine.SetErrorHandler(&err);
     }
 
-    // Ticks only the given intervals of one type (0 ascending, 1 descending, 2 harmonic).
-    void TickOnly(int type, std::vector<int> intervals) {
+    // Ticks only the given intervals: ascending, descending and harmonic ones.
+    void Tick(const std::array<std::vector<int>, 3>& ticked) {
         for (int i = 0; i < 13; ++i) {
-            const bool on = std::ranges::count(intervals, i) > 0;
-            settings.SetAsc(i, on && type == 0);
-            settings.SetDesc(i, on && type == 1);
-            settings.SetHarm(i, on && type == 2);
+            settings.SetAsc(i, std::ranges::count(ticked[0], i) > 0);
+            settings.SetDesc(i, std::ranges::count(ticked[1], i) > 0);
+            settings.SetHarm(i, std::ranges::count(ticked[2], i) > 0);
         }
-    }
-
-    std::vector<Timed> Recorded() const {
-        std::vector<Timed> out;
-        for (const auto& m : device.Messages)
-            out.push_back({m.TimeMs, m.Packed});
-        return out;
     }
 
     void Ask() {

@@ -37,15 +37,14 @@ TEST(ScaleCatalogue, EveryScaleIsSpelledFromItsRootByItsKeyType) {
             const std::string& root = kRoots[key];
             EXPECT_EQ(scale.RootMidiNo, PitchClass(root) - (PitchClass(root) >= 10 ? 12 : 0));
             ASSERT_EQ(scale.Notes.size(), 7u);
-            const auto rootLetter = kLetters.find(root[0]);
             for (int d = 0; d < 7; ++d) {
-                EXPECT_EQ(scale.Notes[d][0], kLetters[(rootLetter + d) % 7]);
+                EXPECT_EQ(scale.Notes[d][0], kLetters[(kLetters.find(root[0]) + d) % 7]);
                 EXPECT_EQ(PitchClass(scale.Notes[d]),
                           (PitchClass(root) + kDegreeSemitones[type][d]) % 12);
             }
             const std::string catalogueKey = settings.CatalogueKey(type, key);
-            EXPECT_TRUE(catalogueKey.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_bs") ==
-                        std::string::npos)
+            EXPECT_EQ(catalogueKey.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_bs"),
+                      std::string::npos)
                 << catalogueKey;
             catalogueKeys.insert(catalogueKey);
         }

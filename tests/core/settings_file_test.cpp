@@ -1,27 +1,24 @@
 #include "TempDir.h"
-#include "report_entry.h"
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <sys/stat.h>
 
 using namespace sonavel;
-using namespace sonavel::testing;
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kLoad = "clsSettings::LoadFromDisk()";
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// One report entry as clsErrorHandler writes it; entries are joined by an empty line.
+std::string Entry(const std::string& src, int code, const std::string& text) {
+    return "Source: " + src + "\r\nCode  : " + std::to_string(code) + "\r\nString: " + text;
 }
 
-const std::string kFixture = ReadBytes(fs::path(SONAVEL_FIXTURES) / "settings/default.dat");
+const std::string kFixture = fakes::ReadFile(fs::path(SONAVEL_FIXTURES) / "settings/default.dat");
 
 // Default settings loaded from a file holding `bytes`; Saved() is what they write back.
 struct Loaded {
@@ -43,7 +40,7 @@ struct Loaded {
     }
     std::string Saved() {
         Settings.SaveToDisk((Dir.Path / "saved.dat").string());
-        return ReadBytes(Dir.Path / "saved.dat");
+        return fakes::ReadFile(Dir.Path / "saved.dat");
     }
 };
 
@@ -78,9 +75,7 @@ TEST(SettingsFile, EveryLineRule) {
         {"-CurrentKey=9", Accepted, "CurrentKey=0"},
         {" \t ", Accepted},
         {"  - not a comment", Syntax},
-        {"\xEF\xBB\xBF"
-         "CurrentKey=3",
-         Unsupported}, // a byte order mark only opens line 1
+        {"\uFEFFCurrentKey=3", Unsupported}, // a byte order mark only opens line 1
     };
     // One accepted and one rejected value at each end of every range.
     const std::vector<std::pair<std::vector<const char*>, std::pair<int, int>>> ranges{
@@ -129,7 +124,7 @@ TEST(SettingsFile, EveryLineRule) {
         const int codes[] = {0, 1, 1, 1, 13, 6};
         std::string report = Entry(kLoad, codes[row.Kind], texts[row.Kind]);
         if (row.Kind < NotANumber)
-            report += kBetween + Entry(kLoad, 9999, "Internal Error");
+            report += "\r\n\r\n" + Entry(kLoad, 9999, "Internal Error");
         EXPECT_TRUE(l.Raised);
         EXPECT_EQ(l.Err.ErrorDetails(), report);
         EXPECT_EQ(l.Saved(), kFixture);
@@ -144,7 +139,7 @@ TEST(SettingsFileSave, ReplacesTheFileBehindALinkWholeKeepingItsPermissions) {
     std::ofstream(dir.Path / "real.dat.tmp") << "left by a save that was killed";
     fs::create_symlink(real, dir.Path / "snv2_settings.dat");
     clsSettings().SaveToDisk((dir.Path / "snv2_settings.dat").string());
-    EXPECT_EQ(ReadBytes(real), kFixture);
+    EXPECT_EQ(fakes::ReadFile(real), kFixture);
     EXPECT_TRUE(fs::is_symlink(dir.Path / "snv2_settings.dat"));
     struct stat info {};
     ASSERT_EQ(::stat(real.c_str(), &info), 0);

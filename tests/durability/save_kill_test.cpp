@@ -4,9 +4,7 @@
 #include "settings/clsSettings.h"
 
 #include <csignal>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <random>
 #include <sys/wait.h>
 #include <thread>
@@ -17,16 +15,12 @@ using namespace sonavel;
 TEST(SettingsDurability, KilledSaveLeavesTheOldOrTheNewFileWhole) {
     fakes::TempDir dir("sonavel-kill");
     const std::string file = (dir.Path / "snv2_settings.dat").string();
-    auto read = [&file] {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
     clsSettings oldSettings, newSettings;
     newSettings.KeyTypeArray = {"Dur", "Moll (natürlich)", "Moll (harmonisch)", "Moll (melodisch)"};
     newSettings.SaveToDisk(file);
-    const std::string newText = read();
+    const std::string newText = fakes::ReadFile(file);
     oldSettings.SaveToDisk(file);
-    const std::string oldText = read();
+    const std::string oldText = fakes::ReadFile(file);
 
     std::mt19937 random(20261206);
     std::uniform_int_distribution<int> delayMicros(0, 4000);
@@ -46,7 +40,7 @@ TEST(SettingsDurability, KilledSaveLeavesTheOldOrTheNewFileWhole) {
         int status = 0;
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status));
-        const std::string text = read();
+        const std::string text = fakes::ReadFile(file);
         ASSERT_TRUE(text == oldText || text == newText)
             << "round " << round << ": the file holds " << text.size() << " bytes of neither";
         cutShort += text == newText;

@@ -1,11 +1,9 @@
 #pragma once
 
-#if __has_include(<jack/jack.h>)
-
 #include "Spawn.h"
+#include "TempDir.h"
 
 #include <jack/jack.h>
-#include <unistd.h>
 
 namespace sonavel::fakes {
 
@@ -15,9 +13,6 @@ namespace sonavel::fakes {
 class JackServer {
 public:
     JackServer() {
-        static int count = 0; // tells apart the servers of one process
-        m_name = "sonavel-test-" + std::to_string(getpid()) + "-" + std::to_string(++count);
-        m_log = std::filesystem::temp_directory_path() / (m_name + ".log");
         // As root, jackd otherwise asks the session bus for the (absent) card.
         const auto answers = [this] {
             jack_client_t* probe = OpenClient("sonavel-probe");
@@ -25,15 +20,9 @@ public:
         };
         m_pid = StartServer(
             {"jackd", "--no-realtime", "--name", m_name, "-d", "dummy", "-r", "48000", "-p", "256"},
-            {"JACK_NO_AUDIO_RESERVATION=1"}, m_log, answers, m_why);
+            {"JACK_NO_AUDIO_RESERVATION=1"}, m_dir.Path / "log", answers, m_why);
     }
-    ~JackServer() {
-        EndProcess(m_pid, SIGTERM);
-        std::error_code ec;
-        std::filesystem::remove(m_log, ec);
-    }
-    JackServer(const JackServer&) = delete;
-    JackServer& operator=(const JackServer&) = delete;
+    ~JackServer() { EndProcess(m_pid, SIGTERM); } // not copied: its TempDir is not
 
     bool Running() const { return m_pid != 0; }
     const std::string& Why() const { return m_why; }
@@ -47,12 +36,10 @@ public:
     }
 
 private:
-    std::string m_name;
-    std::filesystem::path m_log;
+    TempDir m_dir{"sonavel-jack"};
+    std::string m_name = m_dir.Path.filename().string(); // unique as the folder is
     pid_t m_pid = 0;
     std::string m_why;
 };
 
 } // namespace sonavel::fakes
-
-#endif

@@ -1,7 +1,5 @@
 #pragma once
 
-#if __has_include(<jack/jack.h>)
-
 #include "JackServer.h"
 
 #include <algorithm>
@@ -26,9 +24,7 @@ public:
         jack_set_process_callback(m_client, &JackSink::Process, this);
         jack_activate(m_client);
     }
-    ~JackSink() { Close(); }
-    JackSink(const JackSink&) = delete;
-    JackSink& operator=(const JackSink&) = delete;
+    ~JackSink() { Close(); } // not copied: its mutex is not
 
     bool Ok() const { return m_client != nullptr; }
     // Leaves the server, as a program that ends does; returns when the server
@@ -70,5 +66,3 @@ private:
 };
 
 } // namespace sonavel::fakes
-
-#endif

@@ -28,9 +28,7 @@ public:
             m_dir.Path / "log", [this] { return std::filesystem::exists(m_dir.Path / "native"); },
             m_why);
     }
-    ~PulseServer() { Kill(); }
-    PulseServer(const PulseServer&) = delete;
-    PulseServer& operator=(const PulseServer&) = delete;
+    ~PulseServer() { Kill(); } // not copied: its TempDir is not
 
     bool Running() const { return m_pid != 0; }
     const std::string& Why() const { return m_why; }

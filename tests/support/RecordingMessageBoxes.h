@@ -14,10 +14,9 @@ public:
     struct Box {
         std::string Title;
         std::string Text;
-        MsgIcon Icon;
     };
-    void Show(const std::string& title, const std::string& text, MsgIcon icon) override {
-        Boxes.push_back({title, text, icon});
+    void Show(const std::string& title, const std::string& text, MsgIcon) override {
+        Boxes.push_back({title, text});
     }
     std::vector<Box> Boxes;
 };

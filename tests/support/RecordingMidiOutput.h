@@ -3,7 +3,9 @@
 #include "platform/Clock.h"
 #include "platform/MidiOutput.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,13 +20,13 @@ public:
         uint8_t Status() const { return Packed & 0xFF; }
         uint8_t Data1() const { return (Packed >> 8) & 0xFF; }
         uint8_t Data2() const { return (Packed >> 16) & 0xFF; }
+        bool operator==(const Message&) const = default;
     };
 
     explicit RecordingMidiOutput(Clock* clock = nullptr) : m_clock(clock) {}
 
     std::vector<MidiDeviceInfo> Devices() override { return DeviceList; }
     int32_t Open(int32_t device, uint32_t& handle) override {
-        ++Opens;
         OpenedDevices.push_back(device);
         handle = m_open = m_nextHandle++;
         return 0;
@@ -43,14 +45,20 @@ public:
     void Hold(uint32_t handle, bool held) override { Holds.push_back(handle != 0 && held); }
     std::string LastError() const override { return {}; }
     bool IsOpen() const { return m_open != 0; }
+    // Every note started was stopped afterwards on its channel, and no other.
+    bool AllNotesStopped() const {
+        std::map<uint32_t, int> sounding; // by status and note
+        for (const Message& m : Messages)
+            if ((m.Status() & 0xF0) == 0x90)
+                sounding[m.Packed & 0xFFFF] += m.Data2() ? 1 : -1;
+        return std::ranges::all_of(sounding, [](const auto& note) { return note.second == 0; });
+    }
 
     std::vector<MidiDeviceInfo> DeviceList{{-1, "Default MIDI output"},
                                            {0, "Built-in synthesizer (test)"}};
 
-    // What the program did.
     std::vector<Message> Messages;
     std::vector<int32_t> OpenedDevices;
-    int Opens = 0;
     std::vector<bool> Holds;
     int DroppedSends = 0; // sends on a closed or foreign handle
 

@@ -7,17 +7,14 @@
 
 namespace sonavel::fakes {
 
-// Records the error reports that would have been shown.
+// Records the details of the error reports that would have been shown, which
+// hold their text too.
 class RecordingPresenter : public ErrorPresenter {
 public:
-    struct Report {
-        std::string Text;
-        std::string Details;
-    };
-    void Present(const std::string& text, const std::string& details) override {
-        Reports.push_back({text, details});
+    void Present(const std::string&, const std::string& details) override {
+        Reports.push_back(details);
     }
-    std::vector<Report> Reports;
+    std::vector<std::string> Reports;
 };
 
 } // namespace sonavel::fakes

@@ -6,8 +6,7 @@
 
 namespace sonavel::fakes {
 
-// Sets an environment variable while it lives, then puts back what was there,
-// absence included.
+// Sets an environment variable while it lives, then puts back what was there.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : m_name(name) {

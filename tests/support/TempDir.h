@@ -2,12 +2,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace sonavel::fakes {
 
-// A fresh folder under the system's temporary folder, removed with all it
-// holds.
+// A fresh folder under the system's temporary folder, removed with all it holds.
 struct TempDir {
     std::filesystem::path Path;
     explicit TempDir(const std::string& prefix = "sonavel") {
@@ -22,5 +23,10 @@ struct TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 };
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 } // namespace sonavel::fakes

@@ -123,25 +123,6 @@ public:
     QString Text(const QString& name) const { return Find<QLabel>(name)->text(); }
     bool On(const QString& name) const { return Find<QWidget>(name)->isEnabled(); }
     bool Ticked(const QString& name) const { return Find<QAbstractButton>(name)->isChecked(); }
-
-    int NoteOns() const {
-        int count = 0;
-        for (const auto& message : Output.Messages)
-            count += (message.Status() & 0xF0) == 0x90 && message.Data2() > 0;
-        return count;
-    }
-    // Every note started was stopped afterwards on its channel.
-    bool AllNotesStopped() const {
-        int sounding[16][128] = {};
-        for (const auto& message : Output.Messages)
-            if ((message.Status() & 0xF0) == 0x90)
-                sounding[message.Status() & 0x0F][message.Data1()] += message.Data2() ? 1 : -1;
-        for (const auto& channel : sounding)
-            for (int count : channel)
-                if (count > 0)
-                    return false;
-        return true;
-    }
 };
 
 } // namespace sonavel::uitest

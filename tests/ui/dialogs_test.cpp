@@ -1,3 +1,4 @@
+#include "TempDir.h"
 #include "platform/qt/HelpBrowser.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtMessageBoxes.h"
@@ -5,44 +6,33 @@
 #include "ui/frmError.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
 
-// The help window, the error dialog and the message boxes.
 namespace sonavel {
 namespace {
 
-void WriteFile(const QString& path, const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(contents);
-}
-
 // Closed on another page, the help starts afresh on the page asked for.
 TEST(HelpWindow, StartsAfreshOnThePageOnceClosed) {
-    QTemporaryDir dir;
-    const QString index = dir.filePath("help/index.htm");
-    WriteFile(index, "<html><body><p>Front page</p></body></html>");
-    WriteFile(dir.filePath("help/second.htm"), "<html><body><p>Second page</p></body></html>");
+    fakes::TempDir dir;
+    std::filesystem::create_directory(dir.Path / "help");
+    const std::string index = (dir.Path / "help/index.htm").string();
+    std::ofstream(index) << "<html><body><p>Front page</p></body></html>";
+    std::ofstream(dir.Path / "help/second.htm") << "<html><body><p>Second page</p></body></html>";
     QtDesktop desktop;
-    desktop.ShowHelpPage(index.toStdString());
+    desktop.ShowHelpPage(index);
     HelpBrowser* window = desktop.HelpWindow();
     ASSERT_NE(window, nullptr);
     window->Browser()->setSource(QUrl("second.htm"));
     window->close();
-    desktop.ShowHelpPage(index.toStdString());
+    desktop.ShowHelpPage(index);
     EXPECT_TRUE(window->isVisible() && window->Browser()->toPlainText().contains("Front page"));
     EXPECT_FALSE(window->Browser()->isBackwardAvailable());
     window->close();
@@ -52,7 +42,6 @@ TEST(HelpWindow, StartsAfreshOnThePageOnceClosed) {
 // the first left, shows only its own report, and CR LF shows as one line end.
 TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
     frmError dialog;
-    auto* details = dialog.findChild<QPushButton*>("cmdDetails");
     clsErrorHandler errors;
     errors.SetPresenter(&dialog);
     errors.PrepareError("clsMidi::OpenMIDI()", -3, "Cannot open MIDI device.");
@@ -64,7 +53,7 @@ TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
             text = dialog.findChild<QLabel*>("lblError")->text();
             report = dialog.findChild<QPlainTextEdit*>("txtErrorDetails")->toPlainText();
             height = dialog.height();
-            QTest::mouseClick(details, Qt::LeftButton);
+            QTest::mouseClick(dialog.findChild<QPushButton*>("cmdDetails"), Qt::LeftButton);
             QTest::mouseClick(dialog.findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
         });
         errors.ShowError("frmMain::cmdStart_Click()", 5, "Some\r\ntext");
@@ -77,18 +66,15 @@ TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
 }
 
 TEST(QtMessageBoxes, ShowsTheWarningIconAndOneLineEndPerCRLF) {
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    std::pair<QString, QMessageBox::Icon> shown;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        text = box->text();
-        icon = box->icon();
+        shown = {box->text(), box->icon()};
         box->accept();
     });
     QtMessageBoxes().Show("Incomplete answer", "First line\r\nsecond line.", MsgIcon::Exclamation);
-    EXPECT_EQ(text, QStringLiteral("First line\nsecond line."));
-    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(shown, std::pair(QStringLiteral("First line\nsecond line."), QMessageBox::Warning));
 }
 
 } // namespace

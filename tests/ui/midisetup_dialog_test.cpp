@@ -1,6 +1,5 @@
 #include "RecordingMessageBoxes.h"
 #include "RecordingMidiOutput.h"
-#include "RecordingPresenter.h"
 #include "midi/frmMIDISetup.h"
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
@@ -20,7 +19,6 @@ namespace {
 class MidiSetupTest : public ::testing::Test {
 protected:
     MidiSetupTest() {
-        m_errors.SetPresenter(&m_presenter);
         // Away from the defaults and from each other, so that a value read
         // from the wrong setting or written back wrongly shows.
         m_settings.SetMIDIDevice(1);
@@ -45,7 +43,6 @@ protected:
     clsSettings m_settings;
     fakes::RecordingMidiOutput m_output;
     fakes::RecordingMessageBoxes m_boxes;
-    fakes::RecordingPresenter m_presenter;
     clsErrorHandler m_errors;
     std::unique_ptr<frmMIDISetup> m_dialog;
 };
@@ -82,8 +79,7 @@ TEST_F(MidiSetupTest, OKStoresEveryChoiceCancelNothing) {
     Find("txtChannel_0")->setFocus(Qt::TabFocusReason);
     Find("txtChannel_0")->setText("0");
     Find<QComboBox>("cboInstrument_0")->setCurrentIndex(5);
-    Find<QPushButton>("cmdCancel")->setFocus(Qt::MouseFocusReason);
-    Find<QPushButton>("cmdCancel")->click();
+    QTest::mouseClick(Find<QPushButton>("cmdCancel"), Qt::LeftButton);
     EXPECT_TRUE(m_boxes.Boxes.empty());
     EXPECT_EQ(m_settings.MIDIInstrumentKR(), 0);
 
@@ -96,8 +92,7 @@ TEST_F(MidiSetupTest, OKStoresEveryChoiceCancelNothing) {
     Find<QRadioButton>("optRandomNoteInstruments_0")->setChecked(true);
     Find("txtVolume_0")->setFocus(Qt::TabFocusReason);
     Find("txtVolume_0")->setText("0");
-    Find<QPushButton>("cmdOK")->setFocus(Qt::MouseFocusReason);
-    Find<QPushButton>("cmdOK")->click();
+    QTest::mouseClick(Find<QPushButton>("cmdOK"), Qt::LeftButton);
     EXPECT_EQ(m_boxes.Boxes.size(), 1u);
     EXPECT_TRUE(m_dialog->isVisible());
     Find<QPushButton>("cmdOK")->click(); // with the value put back

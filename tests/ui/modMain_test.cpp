@@ -3,6 +3,7 @@
 #include "RecordingMidiOutput.h"
 #include "RecordingPresenter.h"
 #include "ScopedEnv.h"
+#include "TempDir.h"
 #include "VirtualClock.h"
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
@@ -13,15 +14,9 @@
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 
 namespace sonavel {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // A file as the program writes it, with one accepted change and one bad value.
 TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
@@ -30,7 +25,7 @@ TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
     clsSettings written;
     written.SetCurrentKey(3);
     written.SaveToDisk(path);
-    std::string text = ReadFile(path);
+    std::string text = fakes::ReadFile(path);
     std::ofstream(path, std::ios::binary)
         << text.replace(text.find("PlaybackSpeed=100"), 17, "PlaybackSpeed=9");
     fakes::RecordingPresenter presenter;
@@ -42,8 +37,8 @@ TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
     EXPECT_FALSE(
         StartUp(program, folder.path().toStdString(), {presenter, boxes, desk, output, clock}));
     ASSERT_EQ(presenter.Reports.size(), 1u);
-    EXPECT_NE(presenter.Reports[0].Details.find("PlaybackSpeed=9\r\n"), std::string::npos);
-    const std::string rewritten = ReadFile(path);
+    EXPECT_NE(presenter.Reports[0].find("PlaybackSpeed=9\r\n"), std::string::npos);
+    const std::string rewritten = fakes::ReadFile(path);
     EXPECT_NE(rewritten.find("PlaybackSpeed=100\r\n"), std::string::npos);
     EXPECT_NE(rewritten.find("CurrentKey=3\r\n"), std::string::npos);
 }
