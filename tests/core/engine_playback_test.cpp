@@ -102,8 +102,9 @@ TEST_F(EnginePlayback, RequestStopEndsTheWaitAndTheQuestionAtOnce) {
         EXPECT_EQ(stopping.NowMs(), r.StopMs) << "no sleep after the stop";
         for (const auto& m : out.Messages) {
             EXPECT_LE(m.TimeMs, r.StopMs);
-            if (m.TimeMs == r.StopMs)
+            if (m.TimeMs == r.StopMs) {
                 EXPECT_EQ(m.Data2(), 0) << "only note offs when the stop takes effect";
+            }
         }
         EXPECT_TRUE(out.AllNotesStopped());
         EXPECT_TRUE(out.Holds.empty() || !out.Holds.back());

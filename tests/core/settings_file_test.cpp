@@ -110,8 +110,9 @@ TEST(SettingsFile, EveryLineRule) {
         if (row.Kind == Accepted) {
             EXPECT_FALSE(l.Raised);
             EXPECT_EQ(l.Err.ErrorDetails(), "");
-            if (!row.Saved.empty())
+            if (!row.Saved.empty()) {
                 EXPECT_NE(l.Saved().find("\r\n" + row.Saved + "\r\n"), std::string::npos);
+            }
             continue;
         }
         const std::string at = " on line 81: " + row.Text;

@@ -123,8 +123,9 @@ TEST(SampleClock, TakesTheLineFromTheFirstSteadyCallsAndHoldsIt) {
         SCOPED_TRACE(i);
         clock.Observe(at(Line, 256 * i) + rows[i].lateness, 256 * i);
         ASSERT_EQ(clock.IsSettled(), rows[i].settled);
-        if (rows[i].settled)
+        if (rows[i].settled) {
             EXPECT_NEAR(static_cast<double>(clock.OriginNanos() - rows[i].origin), 0.0, 1.0);
+        }
     }
     EXPECT_EQ(clock.FrameAt(Line + 100 * Ms), 4800);
 }

@@ -133,8 +133,9 @@ TEST(SoundFaults, BuiltInSynthesizerReportsTheCauseAndPlaysOnceItIsMended) {
         if (!row.SoundFont)
             fs::create_symlink(GmSoundFont, dir / "sf2" / "gm.sf2");
         fs::create_directories(dir / row.AudioFolder);
-        if (row.Device != 0)
+        if (row.Device != 0) {
             ASSERT_TRUE(ChooseDevice(h, 0));
+        }
         h.Click(QStringLiteral("cmdStart"));
         EXPECT_EQ(h.Presenter.Reports.size(), 2u) << "no report once mended";
         EXPECT_EQ(h.Window->State(), frmMain::Answering);
