@@ -661,7 +661,9 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--keep", help="keep recordings and traces in this folder")
     parser.add_argument("--load", action="store_true",
-                        help="keep every core busy (stress-ng) during every question")
+                        help="only the runs with every core busy (stress-ng) during the question")
+    parser.add_argument("--quiet", action="store_true",
+                        help="only the runs on a quiet machine")
     parser.add_argument("--menu", action="store_true",
                         help="open the View menu during the notes of every question")
     args = parser.parse_args()
@@ -669,7 +671,8 @@ def main():
     workdir = args.keep or tempfile.mkdtemp(prefix="sonavel-bench-")
     os.makedirs(workdir, exist_ok=True)
     env = Environment(workdir)
-    results = []
+    modes = ["load"] if args.load else ["quiet"] if args.quiet else ["quiet", "load"]
+    results = {mode: [] for mode in modes}
     try:
         env.start_x()
         env.start_pulse()
@@ -683,34 +686,35 @@ def main():
                     env.problems["sound"] = "the null sink's monitor did not flow"
             except (OSError, RuntimeError) as e:
                 env.problems["sound"] = "no recording: %s" % e
-        if xd:
-            for run in range(args.runs):
-                run_dir = os.path.join(workdir, "run%d" % (run + 1))
-                os.makedirs(run_dir, exist_ok=True)
-                r = one_run(args, env, xd, recorder, args.fixture, run_dir)
-                results.append(r)
-                print("run %d: %s" % (run + 1, {k: (round(v, 2) if isinstance(v, float) else v)
-                                               for k, v in r.items() if "errors" not in k and k != "biases"}),
-                      file=sys.stderr)
-                for key in ("errors", "raw_errors", "biases", "arrival_errors"):
-                    if r.get(key) is not None:
-                        print("   %s ms: %s" % (key, [round(e, 2) for e in r[key]]),
-                              file=sys.stderr)
+        for mode, run in [(m, n) for m in modes for n in range(args.runs)] if xd else []:
+            args.load = mode == "load"
+            run_dir = os.path.join(workdir, "%s%d" % (mode, run + 1))
+            os.makedirs(run_dir, exist_ok=True)
+            r = one_run(args, env, xd, recorder, args.fixture, run_dir)
+            results[mode].append(r)
+            print("%s run %d: %s" % (mode, run + 1, {k: (round(v, 2) if isinstance(v, float) else v)
+                                           for k, v in r.items() if "errors" not in k and k != "biases"}),
+                  file=sys.stderr)
+            for key in ("errors", "raw_errors", "biases", "arrival_errors"):
+                if r.get(key) is not None:
+                    print("   %s ms: %s" % (key, [round(e, 2) for e in r[key]]),
+                          file=sys.stderr)
     finally:
         env.stop()
         if not args.keep:
             shutil.rmtree(workdir, ignore_errors=True)
 
-    print_table(results, env.problems, args.runs)
-    if args.load:
-        print("Every core was kept busy by stress-ng --cpu 0 during the questions.")
-    if args.menu:
-        print("The View menu was open from the middle of the first note to after the second "
-              "began; it showed in %d of %d runs." % (
-                  sum(1 for r in results if r.get("menus")), len(results)))
+    for mode in modes:
+        print("\n" + ("Every core kept busy by stress-ng --cpu 0 from a second before each "
+                      "question to its end:" if mode == "load" else "A quiet machine:") + "\n")
+        print_table(results[mode], env.problems, args.runs, mode == "load")
+        if args.menu:
+            print("The View menu was open from the middle of the first note to after the "
+                  "second began; it showed in %d of %d runs." % (
+                      sum(1 for r in results[mode] if r.get("menus")), len(results[mode])))
 
 
-def print_table(results, problems, runs):
+def print_table(results, problems, runs, load=False):
     def col(key):
         return [r.get(key) for r in results]
 
@@ -741,8 +745,9 @@ def print_table(results, problems, runs):
         no_x, "%d")
     row("Start key to first note at the synthesizer", median(col("response")), "ms", "< 20 ms",
         lambda v: v < 20, no_x)
-    row("Synthesizer output latency", median(col("latency")), "ms", "< 12 ms",
-        lambda v: v < 12, no_x or no_sound)
+    most = 40 if load else 12
+    row("Synthesizer output latency", median(col("latency")), "ms", "< %d ms" % most,
+        lambda v: v < most, no_x or no_sound)
     row("Note start error, median", statistics.median(errors) if errors else None, "ms",
         "< 1 ms", lambda v: v < 1, no_x or no_sound, "%.2f")
     row("Note start error, maximum", max(errors) if errors else None, "ms", "< 3 ms",
@@ -751,7 +756,7 @@ def print_table(results, problems, runs):
     clean = [abs(e) for r in results if r.get("errors") and r.get("underruns") == 0
              for e in r["errors"]]
     row("Runs whose stream ran dry in the sound server", len(underran), "of %d" % len(results),
-        "-", None, no_x or no_sound, "%d")
+        "0", lambda v: v == 0, no_x or no_sound, "%d")
     row("Note start error, maximum, other runs", max(clean) if clean else None, "ms", "< 3 ms",
         lambda v: v < 3, no_x or no_sound, "%.2f")
 

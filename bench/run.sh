@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the program (RelWithDebInfo) and measures it as a user meets it:
 # start-up, memory, idle cost, response, output latency and note timing on a
-# private Xvfb and PulseAudio null sink. Prints one table; see BENCHMARKS.md.
+# private Xvfb and PulseAudio null sink. Prints a table a mode; see BENCHMARKS.md.
 #
-#   bench/run.sh [BUILD_DIR] [RUNS] [--menu] [--load]   defaults: build-perf, 5
+#   bench/run.sh [BUILD_DIR] [RUNS] [--menu] [--quiet|--load]   defaults: build-perf, 5
 #       --menu: the View menu opened during the notes of each question
-#       --load: every core kept busy (stress-ng) during each question
+#       RUNS questions on a quiet machine, then RUNS with every core kept busy
+#       (stress-ng) during each question; --quiet or --load: only those
 #   BENCH_KEEP=DIR bench/run.sh          keeps recordings, traces and stderr in DIR
 set -euo pipefail
 
