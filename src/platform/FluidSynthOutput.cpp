@@ -186,8 +186,8 @@ bool FluidSynthOutput::ConnectStreamLocked(std::string& reason) {
     options.BufferFrames = m_options.StreamBufferFrames;
     options.MaxBufferFrames = m_options.StreamMaxBufferFrames;
     options.Busy = m_options.Busy;
-    options.OnGrown = [this](int frames, const char* why) {
-        TraceNote("stream buffer +" + std::to_string(frames) + " frames after " + why);
+    options.OnGrown = [this](int frames) {
+        TraceNote("stream buffer +" + std::to_string(frames) + " frames after an underrun");
     };
     options.OnPriority = [this](const std::string& got) { TraceNote("render thread: " + got); };
     std::unique_ptr<PulseStream> stream = PulseStream::Open(

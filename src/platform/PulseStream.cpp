@@ -134,8 +134,7 @@ bool PulseStream::Connect(const Options& options, std::string& error) {
                 auto* stream = static_cast<PulseStream*>(self);
                 if (!std::exchange(stream->m_playing, false))
                     return;
-                stream->m_underruns.fetch_add(1, std::memory_order_acq_rel);
-                stream->Grow("underrun");
+                stream->Grow();
             },
             this);
         pa_stream_set_started_callback(
@@ -234,7 +233,8 @@ void PulseStream::ReadGrantedBuffer() {
 void PulseStream::AskForBuffer(int frames) {
     m_askedFrames = frames;
     m_lastBufferChange = Now();
-    // Requests stay as small as at the start: only the reserve grows.
+    // Small requests, as at the start; a server that adjusts its own
+    // latency to the stream's may still ask in larger ones.
     const pa_buffer_attr attr = BufferAttr(frames, m_options.BufferFrames / 4);
     const auto granted = [](pa_stream*, int success, void* self) {
         if (success)
@@ -243,7 +243,7 @@ void PulseStream::AskForBuffer(int frames) {
     Forget(pa_stream_set_buffer_attr(m_stream, &attr, granted, this));
 }
 
-void PulseStream::Grow(const char* why) {
+void PulseStream::Grow() {
     // The first fill after a resume is not sound running dry.
     if (m_paused || m_askedFrames >= m_options.MaxBufferFrames)
         return;
@@ -253,7 +253,7 @@ void PulseStream::Grow(const char* why) {
     // is not a sign of lateness.
     m_refilling = true;
     if (m_options.OnGrown)
-        m_options.OnGrown(m_askedFrames - before, why);
+        m_options.OnGrown(m_askedFrames - before);
 }
 
 void PulseStream::Pause() {
@@ -265,11 +265,7 @@ void PulseStream::Pause() {
 
 void PulseStream::Resume() {
     pa_threaded_mainloop_lock(m_loop);
-    // The server still holds silence from before the pause. Dropping it
-    // makes the stream start as a new one: the server waits until it has a
-    // full buffer again, so it never starts short of sound, which would put a
-    // gap after the first sound. The first request is that refill; the
-    // requests after it come at the steady pace.
+    // A run is the moment to change the buffer: nothing sounds yet.
     if (m_options.MaxBufferFrames > m_options.BufferFrames) {
         const bool busy = m_options.Busy && m_options.Busy();
         if (busy && m_askedFrames < m_options.MaxBufferFrames)
@@ -280,6 +276,11 @@ void PulseStream::Resume() {
                  Now() - m_lastBufferChange > int64_t{m_options.ShrinkAfterMs} * 1'000'000)
             AskForBuffer(std::max(m_askedFrames / 2, m_options.BufferFrames));
     }
+    // The server still holds silence from before the pause. Dropping it
+    // makes the stream start as a new one: the server waits until it has a
+    // full buffer again, so it never starts short of sound, which would put a
+    // gap after the first sound. The first request is that refill; the
+    // requests after it come at the steady pace.
     m_playing = false;
     Forget(pa_stream_flush(m_stream, nullptr, nullptr));
     Forget(pa_stream_cork(m_stream, 0, nullptr, nullptr));

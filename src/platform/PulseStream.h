@@ -32,10 +32,9 @@ public:
     // Renders frames of interleaved stereo (left, right) float samples into
     // out. Called on the stream's thread, once per request of the server.
     using Render = std::function<void(float* out, int frames)>;
-    // Told on the stream's thread, before the next render, that the buffer
-    // asked for grew by addedFrames: the sound rendered from then on is heard
-    // that much later. why: "underrun" or "late request".
-    using Grown = std::function<void(int addedFrames, const char* why)>;
+    // Told on the stream's thread that the buffer asked for grew by
+    // addedFrames after an underrun.
+    using Grown = std::function<void(int addedFrames)>;
 
     struct Options {
         double SampleRate = 48000;
@@ -82,8 +81,6 @@ public:
     // The buffer the server granted, and the least it asks for at a time, in frames.
     int BufferFrames() const { return m_bufferFrames.load(std::memory_order_acquire); }
     int RequestFrames() const { return m_requestFrames.load(std::memory_order_acquire); }
-    // Times the server found the stream dry since it opened.
-    int Underruns() const { return m_underruns.load(std::memory_order_acquire); }
     // The most the server has asked for at once since the last Resume, its
     // refill left out; 0 before it has asked. A server may ask in larger steps
     // than the least it grants (PipeWire asks a whole cycle of its graph at a
@@ -101,7 +98,7 @@ private:
     void WatchState();
     // Asks the server for a buffer of frames; on the loop's thread or under its lock.
     void AskForBuffer(int frames);
-    void Grow(const char* why);
+    void Grow();
     void ReadGrantedBuffer();
 
     Render m_render;
@@ -118,7 +115,6 @@ private:
     std::atomic<bool> m_failed{false};
     std::atomic<int> m_bufferFrames{0};
     std::atomic<int> m_requestFrames{0};
-    std::atomic<int> m_underruns{0};
     int m_askedFrames = 0;          // guarded by the loop's lock
     int64_t m_lastBufferChange = 0; // monotonic nanoseconds, guarded by the loop's lock
 };

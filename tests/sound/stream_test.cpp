@@ -143,7 +143,7 @@ TEST_F(OnPulseServer, StreamThatRanDryGrowsItsBufferAndKeepsTheNotesApart) {
     stall = true;
     // The trace says why the buffer grew, and what the render thread got.
     ASSERT_TRUE(WaitFor([&] {
-        return trace().find(" frames after underrun\n") != std::string::npos;
+        return trace().find(" frames after an underrun\n") != std::string::npos;
     })) << "the buffer did not grow: "
         << trace();
     EXPECT_NE(trace().find("# render thread: "), std::string::npos) << trace();
