@@ -190,6 +190,9 @@ bool FluidSynthOutput::ConnectStreamLocked(std::string& reason) {
         TraceNote("stream buffer +" + std::to_string(frames) + " frames after an underrun");
     };
     options.OnPriority = [this](const std::string& got) { TraceNote("render thread: " + got); };
+    options.OnBusyStart = [this](const std::string& why) {
+        TraceNote("largest stream buffer: " + why);
+    };
     std::unique_ptr<PulseStream> stream = PulseStream::Open(
         options, [this](float* out, int frames) { RenderStream(out, frames); }, reason);
     if (!stream)

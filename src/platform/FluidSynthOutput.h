@@ -66,7 +66,7 @@ public:
         int StreamMaxBufferFrames = 1536;
         // Whether the processors are contended as the stream starts a run: it
         // then starts with the largest buffer.
-        std::function<bool()> Busy = &ProcessorIsBusy;
+        std::function<bool(std::string& why)> Busy = &ProcessorIsBusy;
         // The stream's requests come at a steadier pace than FluidSynth's
         // driver calls, so its allowance is smaller.
         double StreamJitterAllowanceMs = 1.0;

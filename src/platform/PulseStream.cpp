@@ -267,7 +267,10 @@ void PulseStream::Resume() {
     pa_threaded_mainloop_lock(m_loop);
     // A run is the moment to change the buffer: nothing sounds yet.
     if (m_options.MaxBufferFrames > m_options.BufferFrames) {
-        const bool busy = m_options.Busy && m_options.Busy();
+        std::string why;
+        const bool busy = m_options.Busy && m_options.Busy(why);
+        if (busy && m_options.OnBusyStart)
+            m_options.OnBusyStart(why);
         if (busy && m_askedFrames < m_options.MaxBufferFrames)
             AskForBuffer(m_options.MaxBufferFrames);
         else if (busy)

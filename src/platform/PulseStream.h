@@ -47,8 +47,11 @@ public:
         // A run that starts this long after the last change of the buffer
         // starts with it a step smaller, down to BufferFrames.
         int ShrinkAfterMs = 10000;
-        // Whether the processors are contended as a run starts.
-        std::function<bool()> Busy;
+        // Whether the processors are contended as a run starts, and why.
+        std::function<bool(std::string& why)> Busy;
+        // Told, under the loop's lock, that a run starts with the largest
+        // buffer because the processors are contended, and why.
+        std::function<void(const std::string& why)> OnBusyStart;
         Grown OnGrown;
         // Told on the stream's thread, once, what priority it got (see
         // RaiseThreadPriority).

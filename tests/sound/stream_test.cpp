@@ -126,8 +126,8 @@ TEST_F(OnPulseServer, StreamThatRanDryGrowsItsBufferAndKeepsTheNotesApart) {
     std::atomic<bool> stall{false};
     FluidSynthOutput::Options options;
     options.AudioDrivers = {FluidSynthOutput::StreamDriver};
-    options.StreamIdleStopMs = 0;        // a pause would start a new run, with the buffer as it is
-    options.Busy = [] { return false; }; // else it starts with the largest buffer
+    options.StreamIdleStopMs = 0; // a pause would start a new run, with the buffer as it is
+    options.Busy = [](std::string&) { return false; }; // else it starts with the largest buffer
     options.TraceFile = (dir.Path / "trace").string();
     options.BeforeRender = [&] {
         if (stall.exchange(false))
