@@ -1,15 +1,14 @@
 #include "settings/clsSettings.h"
 
-#include "music/modScaleTable.h"
 #include "engine/modGeneral.h"
+#include "music/modScaleTable.h"
 #include "settings/modSettingsFile.h"
 #include "startup/clsErrorHandler.h"
 
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <optional>
+#include <sstream>
 
 namespace sonavel {
 
@@ -401,27 +400,15 @@ clsSettings::LineVerdict clsSettings::ApplySetting(const std::string& key, const
 }
 
 void clsSettings::LoadFromDisk(const std::string& path) {
-    namespace fs = std::filesystem;
     const std::string src = "clsSettings::LoadFromDisk()";
     clsErrorHandler fallback;
     clsErrorHandler& err = MyErr ? *MyErr : fallback;
     int16_t errorCount = 0;
     try {
-        std::error_code ec;
-        const fs::file_status status = fs::status(path, ec);
-        if (status.type() == fs::file_type::not_found)
+        std::string text;
+        if (!ReadWholeFile(path, kMaxFileBytes, text))
             return;
-        if (ec)
-            throw AppError(NarrowCode(ec.value()), "Cannot read " + path + ": " + ec.message());
-        if (status.type() == fs::file_type::directory)
-            throw AppError(NarrowCode(EISDIR), "Cannot read " + path + ": it is a folder");
-
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            const int error = errno ? errno : EIO;
-            throw AppError(NarrowCode(error),
-                           "Cannot read " + path + ": " + std::generic_category().message(error));
-        }
+        std::istringstream in(text);
         SettingsLineReader reader(in, kMaxFileBytes);
         int16_t lineNo = 0;
         std::string line;
@@ -460,7 +447,6 @@ void clsSettings::LoadFromDisk(const std::string& path) {
                 ++errorCount;
             }
         }
-        in.close();
         UpdateNotesArray();
     } catch (...) {
         err.Rethrow(src, std::current_exception());

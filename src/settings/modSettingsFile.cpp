@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <fcntl.h>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace sonavel {
@@ -60,6 +63,18 @@ double OutOfRangeValue(std::string_view intDigits, std::string_view fracDigits,
     throw AppError(NarrowCode(error), what + ": " + std::generic_category().message(error));
 }
 
+// Only a regular file is read or replaced: a device, a pipe or a socket at the
+// settings path is someone's mistake, and writing to it could do harm.
+[[noreturn]] void ThrowNotARegularFile(const std::string& what, mode_t mode) {
+    const char* kind = S_ISDIR(mode)                    ? "a folder, "
+                       : S_ISFIFO(mode)                 ? "a named pipe, "
+                       : S_ISSOCK(mode)                 ? "a socket, "
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device, "
+                                                        : "";
+    throw AppError(NarrowCode(S_ISDIR(mode) ? EISDIR : EINVAL),
+                   what + ": it is " + kind + "not a regular file");
+}
+
 // True while path still names the file open as fd.
 bool IsFileAt(int fd, const std::string& path) {
     struct stat open {};
@@ -101,6 +116,67 @@ int OpenTemporaryFile(const std::string& temp) {
     }
     errno = EBUSY;
     return -1;
+}
+
+// A save that finds another save's lock waits for it, since two copies of the
+// program ended together (as at a logout) both save; the wait is bounded so a
+// save never hangs the program's end.
+int OpenTemporaryFileWaiting(const std::string& temp) {
+    using namespace std::chrono;
+    const auto giveUp = steady_clock::now() + seconds(5);
+    for (;;) {
+        const int fd = OpenTemporaryFile(temp);
+        if (fd >= 0 || errno != EBUSY || steady_clock::now() >= giveUp)
+            return fd;
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+}
+
+bool WriteAll(int fd, const std::string& contents) {
+    std::size_t written = 0;
+    while (written < contents.size()) {
+        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return ::fsync(fd) == 0;
+}
+
+// The plain write, for when no temporary file can stand beside the target (a
+// folder the user may not write to, a file whose owner cannot be given to the
+// copy): a save cut short then leaves the file partly written.
+void WriteInPlace(const std::string& target, const std::string& contents) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        ThrowFileError(errno, "Cannot write " + target);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        ThrowNotARegularFile("Cannot write " + target, info.st_mode);
+    }
+    if (::ftruncate(fd, 0) != 0 || !WriteAll(fd, contents)) {
+        const int error = errno;
+        ::close(fd);
+        ThrowFileError(error, "Cannot write " + target);
+    }
+    ::close(fd);
+}
+
+// Follows links to the last one's target, which need not exist yet.
+std::string FinalTarget(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        char link[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), link, sizeof link);
+        if (n < 0)
+            return path;
+        const std::filesystem::path next(std::string(link, static_cast<std::size_t>(n)));
+        path = next.is_absolute() ? next.string()
+                                  : (std::filesystem::path(path).parent_path() / next).string();
+    }
+    ThrowFileError(ELOOP, "Cannot follow the links at " + path);
 }
 
 } // namespace
@@ -270,21 +346,26 @@ bool SettingsLineReader::Next(std::string& line) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& contents) {
-    namespace fs = std::filesystem;
-    std::string target = path;
-    std::error_code ec;
-    if (fs::is_symlink(path, ec)) {
-        const fs::path resolved = fs::weakly_canonical(path, ec);
-        if (!ec)
-            target = resolved.string();
-    }
+    // The file a link names is the settings file; a dangling link's file is created.
+    const std::string target = FinalTarget(path);
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode))
+        ThrowNotARegularFile("Cannot replace " + target, old.st_mode);
+    // Replacing needs only the folder's permission, but a file its owner made
+    // read-only must stay as it is, as a plain write would leave it.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        ThrowFileError(errno, "Cannot write " + target);
 
     const std::string temp = target + ".tmp";
-    const int fd = OpenTemporaryFile(temp);
+    const int fd = OpenTemporaryFileWaiting(temp);
     if (fd < 0) {
         const int error = errno;
         if (error == EBUSY)
             ThrowFileError(error, "Another save of " + target + " is in progress");
+        // A folder the user may not add files to, holding a file they may write.
+        if (exists && (error == EACCES || error == EPERM))
+            return WriteInPlace(target, contents);
         ThrowFileError(error, "Cannot create a temporary file beside " + target);
     }
 
@@ -294,22 +375,20 @@ void WriteFileAtomically(const std::string& path, const std::string& contents) {
         ThrowFileError(error, what);
     };
 
-    // A settings file that already exists keeps the permissions its owner gave it.
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(fd, old.st_mode & 07777);
-
-    std::size_t written = 0;
-    while (written < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno, "Cannot write " + temp);
+    // The file being replaced keeps its owner, group and permissions: a save
+    // by root must not leave the user a file they cannot read.
+    if (exists) {
+        struct stat made {};
+        if (::fstat(fd, &made) == 0 && (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+            ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            ::unlink(temp.c_str());
+            ::close(fd);
+            return WriteInPlace(target, contents);
         }
-        written += static_cast<std::size_t>(n);
+        ::fchmod(fd, old.st_mode & 07777);
     }
-    if (::fsync(fd) != 0)
+
+    if (!WriteAll(fd, contents))
         fail(errno, "Cannot write " + temp);
     // Renamed while still locked, so no other save can have taken its place.
     if (!IsFileAt(fd, temp)) {
@@ -321,13 +400,51 @@ void WriteFileAtomically(const std::string& path, const std::string& contents) {
     ::close(fd);
 
     // The rename itself reaches the disk only with the folder's entry.
-    const fs::path folder = fs::path(target).parent_path();
+    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
     const int dir =
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& contents) {
+    contents.clear();
+    // O_NONBLOCK: a named pipe must not hold the start-up in open().
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return false;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+            ThrowNotARegularFile("Cannot read " + path, info.st_mode);
+        ThrowFileError(errno, "Cannot read " + path);
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = errno;
+        ::close(fd);
+        if (info.st_mode == 0)
+            ThrowFileError(error, "Cannot read " + path);
+        ThrowNotARegularFile("Cannot read " + path, info.st_mode);
+    }
+    char buffer[65536];
+    while (contents.size() <= maxBytes) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            ThrowFileError(error, "Cannot read " + path);
+        }
+        if (n == 0)
+            break;
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
 }
 
 } // namespace sonavel

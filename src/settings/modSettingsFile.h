@@ -26,7 +26,6 @@ bool ParseNumber(std::string_view text, double& value);
 // included.
 bool IsInRange(std::string_view text, double low, double high);
 
-
 // The conversion of one element of a selected-intervals list to a 16-bit integer.
 enum class Int16Conversion { Done, NotANumber, Overflow };
 Int16Conversion ToInt16(std::string_view text, int16_t& result);
@@ -61,10 +60,21 @@ private:
 // Replaces the file at path by one holding contents, so that at every moment the
 // path names either the complete old file or the complete new one: the text goes
 // to the temporary file path + ".tmp", is flushed to the disk and then renamed
-// over the old file. A temporary file left by a save that was cut short is
-// replaced; one that another save is writing makes this save fail (EBUSY). A
-// symbolic link at path is followed. Throws AppError with the system's error
-// number and a text naming the file; the temporary file is removed on failure.
+// over the old file, with the old file's owner, group and permissions. Links at
+// path are followed to their final target, which is created when missing. A
+// temporary file left by a save that was cut short is replaced; one that another
+// save is writing is waited for, up to five seconds (then EBUSY). An existing
+// file that this user may not write is left alone (EACCES), as is anything but
+// a regular file. Where no temporary file can be made or given the old file's
+// owner for lack of permission, the existing file is written in place instead.
+// Throws AppError with the system's error number and a text naming the file; the
+// temporary file is removed on failure.
 void WriteFileAtomically(const std::string& path, const std::string& contents);
+
+// Reads the regular file at path, links followed, into contents: all of it, or
+// more than maxBytes when it is longer. Returns false when there is no file.
+// Never blocks on a named pipe. Throws AppError naming the path and the reason
+// when it cannot be read or is not a regular file.
+bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& contents);
 
 } // namespace sonavel

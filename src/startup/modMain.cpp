@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <cstdlib>
 #include <thread>
 
 namespace sonavel {
@@ -22,10 +23,12 @@ ProgramObjects::ProgramObjects() = default;
 ProgramObjects::~ProgramObjects() = default;
 
 std::string ProfileFolder() {
+    // The variable's bytes as they are: a folder name need not be UTF-8, and
+    // decoding it would name a folder that does not exist.
     for (const char* name : {"USERPROFILE", "HOME"}) {
-        const QString folder = qEnvironmentVariable(name);
-        if (!folder.isEmpty())
-            return folder.toStdString();
+        const char* folder = std::getenv(name);
+        if (folder && *folder)
+            return folder;
     }
     return QCoreApplication::applicationDirPath().toStdString();
 }

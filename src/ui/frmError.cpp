@@ -48,6 +48,8 @@ frmError::frmError(QWidget* parent)
 
     m_lblError->setGeometry(Twips(930, 255, 3525, 585));
     m_lblError->setWordWrap(true);
+    // An error text may hold a path or a line of the settings file, never markup.
+    m_lblError->setTextFormat(Qt::PlainText);
     m_lblError->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_lblError->setText(tr("Error - cannot retrieve error number"));
     m_lblError->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -3,8 +3,13 @@
 #include "startup/clsErrorHandler.h"
 
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace sonavel;
 namespace fs = std::filesystem;
@@ -147,4 +152,84 @@ TEST(SettingsFileSave, ReplacesTheFileBehindALinkWholeKeepingItsPermissions) {
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path), {}), 2)
         << "the old temporary file went";
+}
+
+// A settings file in a hostile place, loaded and saved again in a child process (killed after
+// a second, so a step that blocks fails) by a plain user: nobody when the tests run as root. A
+// refused file keeps its bytes; every file keeps its kind, owner, group and mode.
+TEST(SettingsFileSave, HostilePlacesKeepTheFileOrReportWhy) {
+    const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
+    const uid_t uid = nobody ? nobody->pw_uid : ::geteuid();
+    const gid_t gid = nobody ? nobody->pw_gid : ::getegid();
+    const std::string old = kFixture + "- written by hand\r\n";
+    const std::string denied = "SaveToDisk()\r\nCode  : 13\r\nString: Cannot ";
+    enum Who { User, RootSaves, RootOwns }; // the second user is root
+    const std::tuple<mode_t, mode_t, std::string, Who> cases[] = {
+        {S_IFREG | 0444, 0700, denied + "write %: Permission denied", User},
+        {S_IFREG | 0644, 0555, "", User}, // written in place
+        {0, 0555, denied + "create a temporary file beside %: Permission denied", User},
+        {S_IFLNK, 0700, "", User}, // dangling
+        {S_IFIFO | 0644, 0700, "Cannot read %: it is a named pipe, not a regular file", User},
+        {S_IFREG | 0600, 0700, "", RootSaves},
+        {S_IFREG | 0666, 0700, "", RootOwns},
+    };
+    char* shared = static_cast<char*>(
+        ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    for (auto [mode, folder, expected, who] : cases) {
+        SCOPED_TRACE(std::to_string(mode) + " " + expected);
+        if (who != User && !nobody)
+            GTEST_SKIP() << "the rows of a second user need root"; // they come last
+        fakes::TempDir dir;
+        const fs::path file = dir.Path / "snv2_settings.dat";
+        ASSERT_EQ(::chown(dir.Path.c_str(), uid, gid), 0);
+        if (S_ISREG(mode)) {
+            std::ofstream(file, std::ios::binary) << old;
+            ::chmod(file.c_str(), mode & 07777);
+            ASSERT_EQ(who == RootOwns || ::chown(file.c_str(), uid, gid) == 0, true);
+        }
+        if (S_ISFIFO(mode) ? ::mkfifo(file.c_str(), 0644)
+                           : S_ISLNK(mode) && ::symlink("real.dat", file.c_str()))
+            FAIL() << "cannot make the special file";
+        ::chmod(dir.Path.c_str(), folder);
+        auto look = [&] {
+            struct stat l {};
+            struct stat f {};
+            ::lstat(file.c_str(), &l);
+            ::stat(file.c_str(), &f);
+            return std::tuple(l.st_mode & S_IFMT, f.st_mode, f.st_uid, f.st_gid);
+        };
+        const auto before = look();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(1);
+            if (who != RootSaves && nobody &&
+                (::setgroups(0, nullptr) || ::setgid(gid) || ::setuid(uid)))
+                ::_exit(2);
+            clsErrorHandler err;
+            clsSettings settings;
+            settings.MyErr = &err;
+            for (bool load : {true, false}) {
+                try {
+                    load ? settings.LoadFromDisk(file) : settings.SaveToDisk(file);
+                } catch (...) {
+                }
+            }
+            std::snprintf(shared, 4096, "%s", err.ErrorDetails().c_str());
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0) << "a step blocked";
+        if (const auto at = expected.find('%'); at != std::string::npos)
+            expected.replace(at, 1, file.string());
+        const std::string report = shared;
+        EXPECT_TRUE(expected.empty() ? report.empty() : report.find(expected) != std::string::npos)
+            << report;
+        // A dangling link stays a link, its new file the user's.
+        const auto after = look();
+        EXPECT_TRUE(after == before || (std::get<1>(before) == 0 && std::get<0>(after) == S_IFLNK));
+        if (S_ISREG(std::get<1>(after))) {
+            EXPECT_EQ(fakes::ReadFile(file), expected.empty() ? kFixture : old);
+        }
+    }
 }

@@ -1,5 +1,6 @@
 // A save cut short at any moment must leave the settings file as it was or as it was being
-// written, never half of each: a child saves two settings in turn and is killed at random.
+// written, never half of each: a child saves two settings in turn and is killed at random, or
+// two children save at once, each waiting for the other's save.
 #include "TempDir.h"
 #include "settings/clsSettings.h"
 
@@ -12,7 +13,7 @@
 
 using namespace sonavel;
 
-TEST(SettingsDurability, KilledSaveLeavesTheOldOrTheNewFileWhole) {
+TEST(SettingsDurability, KilledOrConcurrentSavesLeaveTheOldOrTheNewFileWhole) {
     fakes::TempDir dir("sonavel-kill");
     const std::string file = (dir.Path / "snv2_settings.dat").string();
     clsSettings oldSettings, newSettings;
@@ -46,6 +47,21 @@ TEST(SettingsDurability, KilledSaveLeavesTheOldOrTheNewFileWhole) {
         cutShort += text == newText;
     }
     EXPECT_GT(cutShort, 0) << "the kills never landed in the middle of a run";
+
+    pid_t copies[2];
+    for (int i = 0; i < 2; ++i) {
+        if ((copies[i] = fork()) == 0) {
+            for (int round = 0; round < 200; ++round)
+                (i ? newSettings : oldSettings).SaveToDisk(file); // a failure aborts the child
+            _exit(0);
+        }
+    }
+    for (const pid_t copy : copies) {
+        int status = 0;
+        waitpid(copy, &status, 0);
+        EXPECT_EQ(status, 0) << "a save failed while another was under way";
+    }
+    EXPECT_TRUE(fakes::ReadFile(file) == oldText || fakes::ReadFile(file) == newText);
 
     // A later save cleans up after a killed one: no temporary files pile up.
     oldSettings.SaveToDisk(file);

@@ -39,7 +39,7 @@ TEST(HelpWindow, StartsAfreshOnThePageOnceClosed) {
 }
 
 // Two showings, Details pressed once in each: the second opens in the state
-// the first left, shows only its own report, and CR LF shows as one line end.
+// the first left, shows only its own report as plain text, and CR LF shows as one line end.
 TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
     frmError dialog;
     clsErrorHandler errors;
@@ -51,13 +51,14 @@ TEST(ErrorDialog, ShowsTheReportAndRemembersTheDetailsState) {
         int height = 0;
         QTimer::singleShot(0, &dialog, [&] {
             text = dialog.findChild<QLabel*>("lblError")->text();
+            EXPECT_EQ(dialog.findChild<QLabel*>("lblError")->textFormat(), Qt::PlainText);
             report = dialog.findChild<QPlainTextEdit*>("txtErrorDetails")->toPlainText();
             height = dialog.height();
             QTest::mouseClick(dialog.findChild<QPushButton*>("cmdDetails"), Qt::LeftButton);
             QTest::mouseClick(dialog.findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
         });
-        errors.ShowError("frmMain::cmdStart_Click()", 5, "Some\r\ntext");
-        EXPECT_EQ(text, QStringLiteral("Some\ntext"));
+        errors.ShowError("frmMain::cmdStart_Click()", 5, "Some\r\n<b>text</b>");
+        EXPECT_EQ(text, QStringLiteral("Some\n<b>text</b>"));
         EXPECT_EQ(report.contains("clsMidi::OpenMIDI()"), showing == 0);
         EXPECT_EQ(height, shownAtFirst != (showing == 1) ? frmError::ExpandedHeightPx
                                                          : frmError::CollapsedHeightPx);

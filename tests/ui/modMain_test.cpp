@@ -44,9 +44,9 @@ TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
 }
 
 TEST(StartUp, SettingsFolderComesFromTheEnvironment) {
-    // An empty variable counts as unset; null: the executable's folder.
+    // An empty variable counts as unset (a name need not be UTF-8); null: the executable's folder.
     const std::tuple<const char*, const char*, const char*> rows[] = {
-        {"/profile", "/home/me", "/profile"}, {"", "/home/me", "/home/me"}, {"", "", nullptr}};
+        {"/profile", "/home/me", "/profile"}, {"", "/home/\xe9", "/home/\xe9"}, {"", "", nullptr}};
     for (const auto& [userProfile, home, expected] : rows) {
         fakes::ScopedEnv setProfile("USERPROFILE", userProfile);
         fakes::ScopedEnv setHome("HOME", home);
