@@ -16,7 +16,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libfluidsynth-dev libpulse-dev libdbus-1-dev fluid-soundfont-gm
-  librtmidi-dev libjack-jackd2-dev
+  librtmidi-dev libjack-jackd2-dev libsqlite3-dev
 )
 if [ "${1:-}" = "--tests" ]; then
   packages+=(

@@ -1,6 +1,7 @@
 #include "startup/modMain.h"
 
 #include "engine/modGeneral.h"
+#include "history/HistoryDb.h"
 #include "platform/SteadyClock.h"
 #include "platform/SystemMidiOutput.h"
 #include "platform/qt/Artwork.h"
@@ -54,6 +55,12 @@ bool StartUp(ProgramObjects& program, const std::string& profileFolder,
         program.objSettings->MyErr = program.MyErr.get();
         program.objSettings->LoadFromDisk(program.strPath);
         program.MainWindow = makeWindow();
+        // The history never stops practice: a history that cannot open says
+        // why at the first answer and keeps nothing.
+        program.objHistory = std::make_unique<HistoryDb>();
+        program.objHistory->Open(profileFolder + QString(QDir::separator()).toStdString() +
+                                 HistoryDb::FileName);
+        program.MainWindow->SetHistory(program.objHistory.get());
         program.MainWindow->show();
         return true;
     } catch (...) {

@@ -11,6 +11,7 @@ class clsSettings;
 class Desktop;
 class ErrorPresenter;
 class frmMain;
+class HistoryDb;
 class MessageBoxes;
 class MidiOutput;
 
@@ -35,7 +36,8 @@ struct ProgramObjects {
 
     std::unique_ptr<clsErrorHandler> MyErr;
     std::unique_ptr<clsSettings> objSettings;
-    std::string strPath; // the settings file
+    std::string strPath;                   // the settings file
+    std::unique_ptr<HistoryDb> objHistory; // beside the settings file
     std::unique_ptr<frmMain> MainWindow;
 };
 
@@ -47,7 +49,8 @@ std::string ProfileFolder();
 std::string SettingsFilePath(const std::string& folder);
 
 // Creates the error handler and the settings object, reads the settings file
-// of profileFolder and shows the main window; true when it is shown. When
+// of profileFolder, opens the practice history beside it and shows the main
+// window; true when it is shown. When
 // anything fails, the error dialog is shown, then the main window is unloaded,
 // which rewrites the settings file with the values in memory (defaults in
 // place of rejected lines), and destroyed; the result is false.

@@ -1,6 +1,8 @@
 #include "ui/frmMain.h"
 
+#include "history/HistoryDb.h"
 #include "midi/frmMIDISetup.h"
+#include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/MessageBoxes.h"
 #include "platform/qt/Artwork.h"
@@ -30,6 +32,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -131,12 +134,17 @@ frmMain::frmMain(clsSettings& settings, clsErrorHandler& errors, MidiOutput& out
                  MessageBoxes& boxes, Desktop& desktop, std::string settingsPath, QWidget* parent)
     : QMainWindow(parent), m_settings(settings), m_errors(errors), m_output(output), m_boxes(boxes),
       m_desktop(desktop), m_settingsPath(std::move(settingsPath)),
-      m_programFolder(QCoreApplication::applicationDirPath().toStdString()),
+      m_programFolder(QCoreApplication::applicationDirPath().toStdString()), m_clock(clock),
       m_engine(output, clock), m_c(this) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(ProgramIcon());
     ConnectHandlers();
     Form_Load();
+}
+
+void frmMain::SetHistory(HistoryDb* history) {
+    m_history = history;
+    m_log = QuestionLog(history);
 }
 
 frmMain::~frmMain() {
@@ -543,6 +551,7 @@ void frmMain::cmdPlayAgain_Click() {
     try {
         setCursor(Qt::BusyCursor);
         SetQuestionState(Playing);
+        m_log.PlayedAgain();
         StartPlayback("frmMain::cmdPlayAgain_Click()", Answering, &clsEngine::PlayAgain);
     } catch (...) {
         m_errors.Show("frmMain::cmdPlayAgain_Click()", std::current_exception());
@@ -565,6 +574,7 @@ void frmMain::PlaybackEnded(const char* src, QuestionState back, std::exception_
         if (failure)
             std::rethrow_exception(failure);
         SetQuestionState(Answering);
+        m_log.NotesEnded(m_clock.NowMicros());
         unsetCursor();
     } catch (...) {
         m_errors.Show(src, std::current_exception());
@@ -602,6 +612,7 @@ void frmMain::cmdShowAnswer_Click() {
         m_c.lstNoteAnswer[0]->setCurrentRow(m_engine.FirstNote());
         m_c.lstNoteAnswer[1]->setCurrentRow(m_engine.SecondNote());
         m_missed = true;
+        m_log.AnswerShown();
     });
 }
 
@@ -620,7 +631,7 @@ void frmMain::ChooseEntry(QComboBox* combo, int index, void (frmMain::*handler)(
 void frmMain::objEngine_Feedback(int32_t& code) {
     Handler("frmMain::objEngine_Feedback()", [&] {
         switch (code) {
-        case 0:
+        case 0: {
             UpdateAnswerLabels();
             // The question's random choices become the settings: its
             // instruments here, its key, key type and reference through their
@@ -632,8 +643,20 @@ void frmMain::objEngine_Feedback(int32_t& code) {
             ChooseEntry(m_c.cboKey, m_playSettings.CurrentKey(), &frmMain::cboKey_Click);
             ChooseEntry(m_c.cboKeyType, m_playSettings.CurrentKeyType(),
                         &frmMain::cboKeyType_Click);
+            AnswerRecord question;
+            question.Key = m_playSettings.CurrentKey();
+            question.KeyType = m_playSettings.CurrentKeyType();
+            question.KeyReference = m_playSettings.CurrentKeyReference();
+            question.IntervalType = m_engine.CurrentIntervalType();
+            question.Interval = m_engine.CurrentInterval();
+            question.FirstDegree = m_engine.FirstNote();
+            question.SecondDegree = m_engine.SecondNote();
+            question.FirstMidiNote = m_engine.FirstMidiNote();
+            question.SecondMidiNote = m_engine.SecondMidiNote();
+            m_log.Asked(question);
             ShowStatus(QString::fromLatin1(KeyReferenceStatus));
             break;
+        }
         case 5:
             m_c.lblFeedback->clear();
             ShowStatus(QString::fromLatin1(TwoNotesStatus));
@@ -684,6 +707,18 @@ void frmMain::cmdValidate_Click() {
                          MsgIcon::Exclamation);
             return;
         }
+        const int32_t cheat = m_settings.CheatMode();
+        auto asked = [](bool given, int32_t answer) {
+            return given ? std::nullopt : std::optional(answer);
+        };
+        m_log.Validated(asked(cheat == 0 || cheat == 2, note1),
+                        asked(cheat == 1 || cheat == 2, note2), asked(cheat == 3, interval), cheat,
+                        m_clock.NowMicros(),
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count());
+        if (const std::string problem = m_history ? m_history->TakeProblem() : ""; !problem.empty())
+            m_boxes.Show(ProductName, problem, MsgIcon::Exclamation);
         if (note1 == m_engine.FirstNote() && note2 == m_engine.SecondNote() &&
             interval == m_engine.CurrentInterval()) {
             SetColour(m_c.lblFeedback, frmMainControls::StartColour);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/clsEngine.h"
+#include "history/QuestionLog.h"
 #include "settings/clsSettings.h"
 #include "ui/PlaybackThread.h"
 #include "ui/frmMainControls.h"
@@ -20,6 +21,7 @@ class Clock;
 class clsErrorHandler;
 class clsSettings;
 class Desktop;
+class HistoryDb;
 class MessageBoxes;
 class MidiOutput;
 
@@ -60,6 +62,8 @@ public:
 
     // Where the help pages are looked for: the program's folder by default.
     void SetProgramFolder(const std::string& folder) { m_programFolder = folder; }
+    // Where answered questions are kept; null (the default) keeps none. Not owned.
+    void SetHistory(HistoryDb* history);
 
     // What closing the window does: writes the settings file, once. Start-up
     // calls it for a window that was never shown.
@@ -162,8 +166,11 @@ private:
     std::string m_settingsPath;
     std::string m_programFolder;
     clsSettings m_playSettings; // what the question in play reads
+    Clock& m_clock;
     clsEngine m_engine;
     frmMainControls m_c;
+    HistoryDb* m_history = nullptr;
+    QuestionLog m_log{nullptr};
 
     QuestionState m_state = Idle;
     bool m_missed = false;
