@@ -82,6 +82,26 @@ bool StartUp(ProgramObjects& program, const std::string& profileFolder,
     }
 }
 
+namespace {
+
+// The end of the run that SIGTERM, SIGINT and SIGHUP ask for, whatever the
+// window shows.
+void EndOnSignal(ProgramObjects& program) {
+    // A logout waits for no click: a failure of the save below, or of one
+    // already under way, is written to standard error instead of a dialog.
+    if (program.MyErr)
+        program.MyErr->SetPresenter(nullptr);
+    // The close saves the settings unless the window has done so already.
+    if (program.MainWindow)
+        program.MainWindow->close();
+    // Leaves every event loop running, the one of a modal dialog too (the
+    // report of a failed save waits in one, where the close above cannot
+    // reach), and makes any dialog opened on the way out return at once.
+    QCoreApplication::exit(0);
+}
+
+} // namespace
+
 int Main() {
     QApplication::setWindowIcon(ProgramIcon());
     frmError errorDialog;
@@ -90,12 +110,11 @@ int Main() {
     SystemMidiOutput output;
     SteadyClock clock;
     ProgramObjects program;
+    // Installed before the start-up, whose failure report waits in a dialog
+    // and is followed by the rewrite of the settings file.
+    CloseOnTerminationSignals([&program] { EndOnSignal(program); });
     if (!StartUp(program, ProfileFolder(), {errorDialog, boxes, desktop, output, clock}))
         return 0;
-    CloseOnTerminationSignals([&program] {
-        if (program.MainWindow)
-            program.MainWindow->close();
-    });
 
     // The SoundFont takes a moment to load; doing it now, beside the visible
     // window, lets the first Start sound at once.

@@ -58,8 +58,9 @@ bool StartUp(ProgramObjects& program, const std::string& profileFolder,
              const StartUpServices& services);
 
 // The entry procedure: start-up on the system's services, then the events of
-// the main window until it closes. Needs the QApplication; returns the exit
-// code of the process.
+// the main window until it closes or a termination signal ends the run (at
+// once, a modal dialog closed, the settings saved once). Needs the
+// QApplication; returns the exit code of the process.
 int Main();
 
 } // namespace sonavel

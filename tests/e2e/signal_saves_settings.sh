@@ -2,6 +2,9 @@
 # The program ended by a signal (a logout's SIGTERM, Ctrl+C's SIGINT, a closed
 # terminal's SIGHUP) closes its window as a user would, so the settings it
 # holds are saved and it exits cleanly.
+# So does a signal that comes while a modal dialog waits for a click: the
+# program ends within a second, saving once, and a save that fails then
+# writes its report to standard error instead of waiting in a dialog.
 # Usage: signal_saves_settings.sh PATH-TO-SONAVEL. Exit 0 passed, 1 failed, 77 skipped.
 set -uo pipefail
 program=${1:?path to the sonavel program}
@@ -51,4 +54,52 @@ for signal in TERM INT HUP; do
     grep -q $'^PlaybackSpeed=100\r$' "$settings" || fail "SIG$signal: the saved file is not whole"
     echo "SIG$signal: window closed, settings saved, exit 0"
 done
+# Waits until the program shows COUNT windows named NAME (a pattern).
+windows() {
+    for _ in $(seq 100); do
+        [ "$(xdotool search --all --onlyvisible --pid "$pid" --name "$1" 2>/dev/null | wc -l)" -eq "$2" ] &&
+            return
+        sleep 0.1
+    done
+    fail "$case: no $2 windows \"$1\" within 10 s"
+}
+main='^Sonavel - Advanced$'
+# Keys typed into the main window.
+keys() {
+    xdotool windowfocus --sync "$(xdotool search --all --onlyvisible --pid "$pid" --name "$main" | head -1)"
+    xdotool key --clearmodifiers "$@"
+}
+# A line the reader rejects: the start-up fails with a report.
+bad_line() { printf 'garbage\r\n' >"$settings"; }
+# A link to a folder that does not exist: nothing to read, and a save fails.
+dangling() { ln -s "$work/missing/snv2_settings.dat" "$settings"; }
+# One row a case: name, how the settings file starts, the reports of a failed
+# save expected on standard error, what opens the dialog.
+while IFS=: read -r case prepare reports open; do
+    rm -f "$settings"
+    $prepare
+    "$program" </dev/null >"$work/program.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
+    eval "$open"
+    kill -s TERM "$pid"
+    for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    kill -0 "$pid" 2>/dev/null && fail "$case: SIGTERM did not end the program within a second"
+    wait "$pid" || fail "$case: exit status $?, expected 0"
+    # A failure while ending goes to standard error; a save whose report
+    # already shows in the dialog is not tried again.
+    seen=$(grep -c '^Source: frmMain::Form_Unload()' "$work/program.log")
+    [ "$seen" -eq "$reports" ] || fail "$case: $seen reports of a failed save, expected $reports"
+    if [ "$prepare" = dangling ]; then
+        [ -L "$settings" ] && [ ! -e "$settings" ] || fail "$case: the link was replaced"
+    else
+        grep -q $'^PlaybackSpeed=100\r$' "$settings" || fail "$case: the settings were not saved whole"
+    fi
+    echo "$case: ended within a second, saved once"
+done <<'CASES'
+about-box::0:windows "$main" 1; keys alt+h a; windows '^About' 1
+startup-report:bad_line:0:windows "$main" 1
+failing-save:dangling:1:windows "$main" 1
+save-report:dangling:0:windows "$main" 1; keys alt+f x; windows "$main" 2
+CASES
 echo "PASSED"
