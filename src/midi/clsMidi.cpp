@@ -136,8 +136,15 @@ int32_t clsMidi::PackDword(int16_t data2, int16_t data1, int16_t status) {
 void clsMidi::ExecuteMidiOutShortMsg(int16_t status, int16_t data1, int16_t data2) {
     try {
         const int32_t message = PackDword(data2, data1, status);
-        m_output.ShortMsgAt(m_hMidiOut, static_cast<uint32_t>(message),
-                            m_clock ? m_clock->DueNanos() : 0);
+        const int32_t result = m_output.ShortMsgAt(m_hMidiOut, static_cast<uint32_t>(message),
+                                                   m_clock ? m_clock->DueNanos() : 0);
+        if (result != 0) {
+            // A device that refuses a message has gone (the synthesizer's sound
+            // server): close it, so that the next question opens it afresh.
+            const std::string reason = m_output.LastError();
+            CloseMIDI();
+            throw AppError(NarrowCode(result), reason);
+        }
     } catch (...) {
         Fail("clsMidi::ExecuteMidiOutShortMsg()");
     }

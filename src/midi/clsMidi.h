@@ -36,7 +36,8 @@ public:
     // device that cannot be opened, or has gone, leaves the object closed and
     // fails with "Cannot open MIDI device.".
     void OpenMIDI();
-    // Closing forgets the program change: the next open sends it again.
+    // Closing forgets the program change: the next open sends it again. A
+    // send that the device refuses closes it.
     void CloseMIDI();
     bool IsOpen() const { return m_hMidiOut != 0; }
     // Keeps an open device ready through the pauses of a question (see
