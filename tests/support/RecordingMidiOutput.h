@@ -33,6 +33,8 @@ public:
     }
     int32_t Reconnect(uint32_t handle) override { return Mine(handle) ? 0 : 1; }
     int32_t ShortMsg(uint32_t handle, uint32_t message) override {
+        if ((message & 0xF0) == 0x90 && FailNote > 0 && --FailNote == 0)
+            return 1; // refused, as by a device that went away
         if (Mine(handle))
             Messages.push_back({m_clock ? m_clock->NowMicros() / 1000 : 0, message});
         else
