@@ -67,8 +67,9 @@ public:
         handle = 1;
         return 0;
     }
-    void ShortMsg(uint32_t, uint32_t message) override {
+    int32_t ShortMsg(uint32_t, uint32_t message) override {
         Sent.push_back({m_clock.PlannedMicros(), m_clock.NowMicros(), message});
+        return 0;
     }
     void Close(uint32_t) override {}
     std::string LastError() const override { return {}; }

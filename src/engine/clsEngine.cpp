@@ -224,10 +224,6 @@ void clsEngine::Play() {
             explicit HoldDevice(clsMidi& midi) : Midi(midi) { Midi.Hold(true); }
             ~HoldDevice() { Midi.Hold(false); }
         } hold(m_midi);
-        // A question that failed mid-chord leaves its notes sounding and in the
-        // buffer; stop them rather than replay them with the next chord.
-        if (m_noteBuffer.NoOfNotes > 0)
-            ClearBuffer();
 
         if (settings.KeyReferenceSettings() != KeyReferenceNever) {
             PlayCadence();
@@ -261,6 +257,9 @@ void clsEngine::Play() {
             PlaySingleNote(m_secondMidiNote, settings.MIDIVolumeRN(), ToInt16(CalcNoteSpeed()));
         }
     } catch (...) {
+        // A chord cut short is not stopped again by the next question: the
+        // MIDI output stops what it started when it closes on a failed send.
+        m_noteBuffer.ClearBuffer();
         PassOnFailure(MyErr, "clsEngine::Play()", std::current_exception());
     }
 }

@@ -5,6 +5,7 @@
 #include "startup/AppError.h"
 #include "startup/clsErrorHandler.h"
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <stdexcept>
@@ -90,6 +91,8 @@ void clsMidi::FailToOpen(const char* step, int32_t result, const std::string& re
 void clsMidi::CloseMIDI() {
     try {
         if (m_hMidiOut != 0) {
+            StopSounding(); // on the device they were started on
+            m_sounding.clear();
             m_output.Close(m_hMidiOut);
             m_hMidiOut = 0;
             // The next open may reach another device, or a program that
@@ -104,7 +107,10 @@ void clsMidi::CloseMIDI() {
 
 void clsMidi::PlayNote(int16_t nn, int16_t vel) {
     try {
-        ExecuteMidiOutShortMsg(Narrow16(0x90 + m_channel - 1), nn, vel);
+        const int16_t status = Narrow16(0x90 + m_channel - 1);
+        ExecuteMidiOutShortMsg(status, nn, vel);
+        if (vel != 0)
+            m_sounding.push_back({status, nn});
     } catch (...) {
         Fail("clsMidi::PlayNote()");
     }
@@ -112,9 +118,25 @@ void clsMidi::PlayNote(int16_t nn, int16_t vel) {
 
 void clsMidi::StopNote(int16_t nn, int16_t /*vel*/) {
     try {
-        ExecuteMidiOutShortMsg(Narrow16(0x90 + m_channel - 1), nn, 0);
+        const int16_t status = Narrow16(0x90 + m_channel - 1);
+        ExecuteMidiOutShortMsg(status, nn, 0);
+        const auto started = std::find(m_sounding.begin(), m_sounding.end(), Sounding{status, nn});
+        if (started != m_sounding.end())
+            m_sounding.erase(started);
     } catch (...) {
         Fail("clsMidi::StopNote()");
+    }
+}
+
+void clsMidi::StopSounding() noexcept {
+    try {
+        for (const Sounding& note : m_sounding) {
+            const uint32_t off = uint32_t(uint16_t(note.Status)) | uint32_t(note.Note) << 8;
+            if (m_output.ShortMsgAt(m_hMidiOut, off, m_clock ? m_clock->DueNanos() : 0) != 0)
+                return;
+        }
+    } catch (...) {
+        // As refused: the device is closing.
     }
 }
 
@@ -136,8 +158,15 @@ int32_t clsMidi::PackDword(int16_t data2, int16_t data1, int16_t status) {
 void clsMidi::ExecuteMidiOutShortMsg(int16_t status, int16_t data1, int16_t data2) {
     try {
         const int32_t message = PackDword(data2, data1, status);
-        m_output.ShortMsgAt(m_hMidiOut, static_cast<uint32_t>(message),
-                            m_clock ? m_clock->DueNanos() : 0);
+        const int32_t result = m_output.ShortMsgAt(m_hMidiOut, static_cast<uint32_t>(message),
+                                                   m_clock ? m_clock->DueNanos() : 0);
+        if (result != 0) {
+            // A device that refuses a message has gone (the synthesizer's sound
+            // server): close it, so that the next question opens it afresh.
+            const std::string reason = m_output.LastError();
+            CloseMIDI();
+            throw AppError(NarrowCode(result), reason);
+        }
     } catch (...) {
         Fail("clsMidi::ExecuteMidiOutShortMsg()");
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sonavel {
 
@@ -36,7 +37,9 @@ public:
     // device that cannot be opened, or has gone, leaves the object closed and
     // fails with "Cannot open MIDI device.".
     void OpenMIDI();
-    // Closing forgets the program change: the next open sends it again.
+    // Closing stops the notes still sounding (after a failure), each on the
+    // channel it was started on, and forgets the program change: the next
+    // open sends it again. A send that the device refuses closes it.
     void CloseMIDI();
     bool IsOpen() const { return m_hMidiOut != 0; }
     // Keeps an open device ready through the pauses of a question (see
@@ -54,6 +57,15 @@ private:
     void SendProgramChange();
     [[noreturn]] void FailToOpen(const char* step, int32_t result, const std::string& reason);
     [[noreturn]] void Fail(const char* src);
+    // As far as the device takes them; reports nothing, since it runs on the
+    // way out of a failure.
+    void StopSounding() noexcept;
+
+    struct Sounding {
+        int16_t Status; // note on of the channel it was started on
+        int16_t Note;
+        bool operator==(const Sounding&) const = default;
+    };
 
     MidiOutput& m_output;
     Clock* m_clock = nullptr;
@@ -63,6 +75,7 @@ private:
     int32_t m_device = 0;
     int16_t m_lastInstrument = 0;
     int16_t m_lastChannel = 0;
+    std::vector<Sounding> m_sounding; // started and not stopped, oldest first
 };
 
 } // namespace sonavel

@@ -356,32 +356,37 @@ int64_t FluidSynthOutput::DelayFrames() const {
     return m_delayFrames + m_timeline->ExtraFrames();
 }
 
-void FluidSynthOutput::Send(uint32_t message, int64_t dueNanos) {
+bool FluidSynthOutput::Send(uint32_t message, int64_t dueNanos) {
     const int64_t arrival = SteadyClock::MonotonicNanos();
     const int64_t due = dueNanos > 0 ? std::min(dueNanos, arrival) : arrival;
     Trace(arrival, message, due);
     std::lock_guard lock(m_mutex);
     if (!m_engine)
-        return;
+        return true;
     m_lastActivity = arrival;
-    if (m_stream && m_stream->HasFailed()) {
-        // The sound server went away: connect again, or to another output.
-        DeleteDriverLocked();
-        m_suspended = true;
+    if (m_stream && m_stream->HasFailed() && !m_suspended) {
+        // Lost while it played: the sender is told, and closes the device,
+        // rather than hear nothing while every audio output is tried again at
+        // each message. Lost while idle, the wake below connects again.
+        m_lastError =
+            "The built-in synthesizer has lost its sound: " + m_stream->FailureReason() + ".";
+        return false;
     }
-    if (m_suspended && !StartDriverLocked()) {
-        // Nothing to hear it through, but the synthesizer keeps its state (the
-        // program of a channel) for when sound comes back.
-        m_engine->Send(message);
-        return;
-    }
+    if (m_suspended && !StartDriverLocked())
+        return false;
     if (!FeedingLocked() || !m_timed) {
         m_engine->Send(message);
-        return;
+        return true;
     }
     if (!m_timeline->IsSettled() && arrival - m_runStart > int64_t{m_options.StallMs} * 1'000'000)
         m_timeline->Release(m_play);
     m_timeline->Place(due, message, m_play);
+    return true;
+}
+
+bool FluidSynthOutput::HasFailed() const {
+    std::lock_guard lock(m_mutex);
+    return m_stream && m_stream->HasFailed();
 }
 
 void FluidSynthOutput::Trace(int64_t nanos, uint32_t message, int64_t due) {

@@ -142,9 +142,16 @@ public:
     // Plays one packed short message DelayFrames after it is due: after
     // dueNanos (CLOCK_MONOTONIC) when that has passed, else after now. A
     // sender that woke late by less than the delay moves nothing. Wakes an
-    // idle driver first; the message is not lost if that fails. Never waits
-    // for the sound server.
-    void Send(uint32_t message, int64_t dueNanos = 0);
+    // idle driver first, connecting a stream that lost its sound server while
+    // idle again. Never waits for the sound server. Returns false, with the
+    // reason in LastError() and the message not played, when there is nothing
+    // to play through: the stream lost its sound server while it played (and
+    // stays refused until Stop or Start), or an idle output could not be
+    // opened again. Not started, it only keeps the synthesizer's state.
+    bool Send(uint32_t message, int64_t dueNanos = 0);
+    // True once the program's own stream has lost its sound server; Start
+    // connects again.
+    bool HasFailed() const;
 
     // "Built-in synthesizer (FluidR3_GM)": the SoundFont's file name, followed
     // through links, without its extension.

@@ -40,18 +40,22 @@ public:
         (void)handle;
         (void)held;
     }
-    // Sends at once. A send on a closed or unknown handle is dropped.
-    virtual void ShortMsg(uint32_t handle, uint32_t message) = 0;
-    // Sends a message due at dueNanos (CLOCK_MONOTONIC; 0 for now). A device
-    // that places messages on its own sound (the built-in synthesizer) plays
-    // it its fixed latency after that moment, so a sender that woke late by
-    // less than that moves nothing; the others send it at once.
-    virtual void ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) {
+    // Sends at once. Returns 0, or a non-zero error number with the reason in
+    // LastError() when the device can no longer play (the built-in
+    // synthesizer's sound server went away); the caller then closes the
+    // handle. A send on a closed or unknown handle is dropped and returns 0.
+    virtual int32_t ShortMsg(uint32_t handle, uint32_t message) = 0;
+    // Sends a message due at dueNanos (CLOCK_MONOTONIC; 0 for now), with the
+    // result of ShortMsg. A device that places messages on its own sound (the
+    // built-in synthesizer) plays it its fixed latency after that moment, so a
+    // sender that woke late by less than that moves nothing; the others send
+    // it at once.
+    virtual int32_t ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) {
         (void)dueNanos;
-        ShortMsg(handle, message);
+        return ShortMsg(handle, message);
     }
     virtual void Close(uint32_t handle) = 0;
-    // Why the last Open failed, in words a user can act on.
+    // Why the last Open, Reconnect or send failed, in words a user can act on.
     virtual std::string LastError() const = 0;
 };
 

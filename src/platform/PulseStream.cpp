@@ -186,8 +186,12 @@ void PulseStream::WatchState() {
     const bool contextBad =
         m_context != nullptr && !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context));
     const bool streamBad = m_stream != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream));
-    if (contextBad || streamBad)
+    if ((contextBad || streamBad) && !HasFailed()) {
+        m_failure = std::string(contextBad ? "the sound server closed the connection"
+                                           : "the sound server ended the stream") +
+                    " (" + pa_strerror(pa_context_errno(m_context)) + ")";
         m_failed.store(true, std::memory_order_release);
+    }
     pa_threaded_mainloop_signal(m_loop, 0);
 }
 

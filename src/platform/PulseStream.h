@@ -80,6 +80,9 @@ public:
     // True once the connection or the stream has failed (the server went
     // away); a failed stream is silent for good.
     bool HasFailed() const { return m_failed.load(std::memory_order_acquire); }
+    // Once HasFailed: what happened, in words for the user ("the sound server
+    // closed the connection (Connection terminated)").
+    std::string FailureReason() const { return HasFailed() ? m_failure : std::string(); }
 
     // The buffer the server granted, and the least it asks for at a time, in frames.
     int BufferFrames() const { return m_bufferFrames.load(std::memory_order_acquire); }
@@ -116,6 +119,7 @@ private:
     bool m_playing = false;     // the server plays the stream; guarded by the loop's lock
     std::atomic<int> m_largestRequest{0};
     std::atomic<bool> m_failed{false};
+    std::string m_failure; // written once, on the loop's thread, before m_failed
     std::atomic<int> m_bufferFrames{0};
     std::atomic<int> m_requestFrames{0};
     int m_askedFrames = 0;          // guarded by the loop's lock

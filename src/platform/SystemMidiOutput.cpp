@@ -120,22 +120,26 @@ int32_t SystemMidiOutput::Reconnect(uint32_t handle) {
     return 0;
 }
 
-void SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
-    ShortMsgAt(handle, message, 0);
+int32_t SystemMidiOutput::ShortMsg(uint32_t handle, uint32_t message) {
+    return ShortMsgAt(handle, message, 0);
 }
 
-void SystemMidiOutput::ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) {
+int32_t SystemMidiOutput::ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) {
     const std::lock_guard lock(m_mutex);
     const auto it = m_open.find(handle);
     if (it == m_open.end())
-        return;
+        return 0;
     OpenDevice& device = it->second;
     if ((message & 0xF0) == 0xC0)
         device.Programs[message & 0x0F] = int((message >> 8) & 0x7F);
-    if (device.IsSynth)
-        m_synth.Send(message, dueNanos);
-    else
+    if (!device.IsSynth) {
         m_ports.Send(device.PortId, message);
+        return 0;
+    }
+    if (m_synth.Send(message, dueNanos))
+        return 0;
+    m_lastError = m_synth.LastError();
+    return ResultNoAudio;
 }
 
 void SystemMidiOutput::Hold(uint32_t handle, bool held) {

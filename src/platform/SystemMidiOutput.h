@@ -50,8 +50,10 @@ public:
     // A system port is wired again and sent again the programs sent on it
     // before, since the program at the other end may be a new one.
     int32_t Reconnect(uint32_t handle) override;
-    void ShortMsg(uint32_t handle, uint32_t message) override;
-    void ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) override;
+    // A send to the built-in synthesizer with no sound to play through fails
+    // with ResultNoAudio.
+    int32_t ShortMsg(uint32_t handle, uint32_t message) override;
+    int32_t ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) override;
     void Close(uint32_t handle) override;
     void Hold(uint32_t handle, bool held) override;
     std::string LastError() const override;

@@ -10,10 +10,11 @@ constexpr int64_t kStart = 1'000'000'000, kLate = 7'000'000;
 // Records when each message was due; sending one takes a millisecond.
 struct DueRecorder : fakes::RecordingMidiOutput {
     DueRecorder(Clock* clock, int64_t& now) : RecordingMidiOutput(clock), Now(now) {}
-    void ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) override {
+    int32_t ShortMsgAt(uint32_t handle, uint32_t message, int64_t dueNanos) override {
         Dues.push_back(dueNanos);
-        ShortMsg(handle, message);
+        const int32_t result = ShortMsg(handle, message);
         Now += 1'000'000;
+        return result;
     }
     int64_t& Now;
     std::vector<int64_t> Dues;

@@ -118,4 +118,27 @@ TEST_F(EnginePlayback, RequestStopEndsTheWaitAndTheQuestionAtOnce) {
     }
 }
 
+// A send refused mid-chord or between a melodic note's on and off closes the device: every note
+// started gets one off before, on its own channel, and the next question starts clean.
+TEST_F(EnginePlayback, NotesStartedBeforeARefusedSendAreStoppedOnTheirChannel) {
+    const std::tuple<const char*, int, int> rows[] = {{"third note of the chord", 0, 3},
+                                                      {"second harmonic note", 2, 10},
+                                                      {"off of the first melodic note", 0, 10}};
+    settings.SetCurrentKeyReference(2); // one chord of four notes
+    for (const auto& [where, type, failNote] : rows) {
+        SCOPED_TRACE(where);
+        const std::vector<int> fifth{7}, none;
+        Tick({{type == 0 ? fifth : none, {}, type == 2 ? fifth : none}});
+        device.FailNote = failNote;
+        EXPECT_THROW(Ask(), AppError);
+        EXPECT_TRUE(device.AllNotesStopped());
+        device.Messages.clear();
+        engine.PlayAgain();
+        EXPECT_TRUE(device.AllNotesStopped());
+        EXPECT_EQ(std::ranges::count_if(device.Messages, [](const Timed& m) { return m.Data2(); }),
+                  6)
+            << "the chord cut short is not played again";
+    }
+}
+
 } // namespace

@@ -100,7 +100,7 @@ TEST_F(OnPulseServer, PausedStreamAsksForNothingAndResumesWithARefillThenAtThePa
         ASSERT_GT(Peak({sound.begin() + i, sound.begin() + i + Rate / 40}), 0.01f) << i;
 }
 
-TEST_F(OnPulseServer, SynthTurnsToTheNextOutputWhenTheServerGoesAway) {
+TEST_F(OnPulseServer, SynthRefusesMessagesWhenTheServerGoesAwayAndStartTurnsToTheNextOutput) {
     FluidSynthOutput::Options options;
     options.AudioDrivers = {FluidSynthOutput::StreamDriver, "file"};
     options.AudioFile = (dir.Path / "out.wav").string();
@@ -110,12 +110,13 @@ TEST_F(OnPulseServer, SynthTurnsToTheNextOutputWhenTheServerGoesAway) {
     ASSERT_EQ(output.DriverName(), FluidSynthOutput::StreamDriver);
 
     server.Kill();
-    // The stream learns of it from its connection; the next message after that
-    // finds the server gone and opens the next output.
-    EXPECT_TRUE(WaitFor([&] {
-        output.Send(Pack(0x90, 69, 0));
-        return output.DriverName() == "file";
-    })) << output.DriverName();
+    // From then on each message is refused with the cause; only Start tries the outputs again.
+    EXPECT_TRUE(WaitFor([&] { return !output.Send(Pack(0x90, 69, 0)); }));
+    EXPECT_NE(output.LastError().find("the sound server closed the connection"), std::string::npos)
+        << output.LastError();
+    EXPECT_EQ(output.DriverName(), FluidSynthOutput::StreamDriver);
+    ASSERT_TRUE(output.Start()) << output.LastError();
+    EXPECT_EQ(output.DriverName(), "file");
     EXPECT_TRUE(output.IsRunning());
 }
 

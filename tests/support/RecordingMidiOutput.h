@@ -32,11 +32,14 @@ public:
         return 0;
     }
     int32_t Reconnect(uint32_t handle) override { return Mine(handle) ? 0 : 1; }
-    void ShortMsg(uint32_t handle, uint32_t message) override {
+    int32_t ShortMsg(uint32_t handle, uint32_t message) override {
+        if ((message & 0xF0) == 0x90 && FailNote > 0 && --FailNote == 0)
+            return 1; // refused, as by a device that went away
         if (Mine(handle))
             Messages.push_back({m_clock ? m_clock->NowMicros() / 1000 : 0, message});
         else
             ++DroppedSends;
+        return 0;
     }
     void Close(uint32_t handle) override {
         if (Mine(handle))
@@ -61,6 +64,7 @@ public:
     std::vector<int32_t> OpenedDevices;
     std::vector<bool> Holds;
     int DroppedSends = 0; // sends on a closed or foreign handle
+    int FailNote = 0;     // the note on or off with this number (1 the next) is refused
 
 private:
     bool Mine(uint32_t handle) const { return handle != 0 && handle == m_open; }

@@ -1,4 +1,6 @@
 #include "MainWindowHarness.h"
+#include "PulseServer.h"
+#include "ScopedEnv.h"
 #include "platform/SystemMidiOutput.h"
 
 #include <QPushButton>
@@ -10,7 +12,6 @@
 #define SONAVEL_JACK_TESTS 1
 #include "JackServer.h"
 #include "JackSink.h"
-#include "ScopedEnv.h"
 #endif
 
 // The real window with the real MIDI output driven into each fault of the
@@ -170,6 +171,38 @@ TEST(SoundFaults, DeviceChosenInMidiSetupIsUsedFromTheNextQuestion) {
     ChooseDevice(h, -1, true);
     EXPECT_TRUE(h.Output.IsOpen()) << "a cancelled setup leaves the device open";
     EXPECT_EQ(h.Settings.MIDIDevice(), 0);
+}
+
+// The sound server of the synthesizer's stream is killed while a chord sounds: the question ends
+// with the cause, and the next question plays through the server that runs by then.
+TEST(SoundFaults, SoundServerKilledDuringAQuestion) {
+    fakes::PulseServer server;
+    if (!server.Running())
+        GTEST_SKIP() << "no PulseAudio server for this test: " << server.Why();
+    fakes::ScopedEnv address("PULSE_SERVER", server.Address());
+    QTemporaryDir temp;
+    SystemMidiOutput::Options options = SynthIn(temp.path().toStdString(), "");
+    options.Synth.AudioDrivers = {FluidSynthOutput::StreamDriver};
+    fs::create_symlink(GmSoundFont, temp.filePath("sf2/gm.sf2").toStdString());
+    SystemMidiOutput output(options);
+    MainWindowHarness h({}, &output);
+    h.Clock.OnSleep = [&] {
+        h.Clock.OnSleep = nullptr;
+        server.Kill();
+        for (int i = 0; i < 500 && !output.Synth().HasFailed(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    h.Click(QStringLiteral("cmdStart"));
+    ASSERT_EQ(h.Presenter.Reports.size(), 1u);
+    const std::string& report = h.Presenter.Reports[0];
+    EXPECT_NE(report.find("the sound server closed the connection"), std::string::npos) << report;
+    EXPECT_EQ(h.Window->State(), frmMain::Idle);
+
+    fakes::PulseServer again;
+    fakes::ScopedEnv addressAgain("PULSE_SERVER", again.Address());
+    h.Click(QStringLiteral("cmdStart"));
+    EXPECT_EQ(std::pair(h.Presenter.Reports.size(), h.Window->State()),
+              std::pair(size_t{1}, frmMain::Answering));
 }
 
 #ifdef SONAVEL_JACK_TESTS
