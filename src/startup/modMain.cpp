@@ -2,6 +2,7 @@
 
 #include "engine/modGeneral.h"
 #include "history/HistoryDb.h"
+#include "platform/RtMidiInput.h"
 #include "platform/SteadyClock.h"
 #include "platform/SystemMidiOutput.h"
 #include "platform/qt/Artwork.h"
@@ -88,10 +89,12 @@ int Main() {
     QtMessageBoxes boxes;
     QtDesktop desktop;
     SystemMidiOutput output;
+    RtMidiInput keyboard;
     SteadyClock clock;
     ProgramObjects program;
     if (!StartUp(program, ProfileFolder(), {errorDialog, boxes, desktop, output, clock}))
         return 0;
+    program.MainWindow->SetMidiInput(&keyboard);
     CloseOnTerminationSignals([&program] {
         if (program.MainWindow)
             program.MainWindow->close();

@@ -31,13 +31,11 @@ TEST(PlayedAnswer, NamesDegreesByPitchClassAndTheIntervalAsPlayed) {
         std::string steps;
         for (int note : c.notes) {
             const PlayedAnswer::Step s = pair.Play(note);
-            steps += steps.empty() ? "" : " ";
-            if (s.What == PlayedAnswer::Kind::NotInKey)
-                steps += "X";
-            else if (s.What == PlayedAnswer::Kind::First)
-                steps += "F" + std::to_string(s.Degree);
-            else
-                steps += "S" + std::to_string(s.Degree) + ":" + std::to_string(s.Interval);
+            steps += std::string(steps.empty() ? "" : " ") + "FSX"[int(s.What)];
+            if (s.What != PlayedAnswer::Kind::NotInKey)
+                steps += std::to_string(s.Degree);
+            if (s.What == PlayedAnswer::Kind::Second)
+                steps += ":" + std::to_string(s.Interval);
         }
         EXPECT_EQ(steps, c.steps) << c.name;
     }
