@@ -74,10 +74,10 @@ TEST(MidiKeyboard, AnswersByPlayingAndComesBackAfterUnplugging) {
         GTEST_SKIP() << "no JACK server for this test: " << server.Why();
     fakes::ScopedEnv defaultServer("JACK_DEFAULT_SERVER", server.Name());
     auto keys = std::make_unique<JackKeys>(server);
+    RtMidiInput input({false, true, "Sonavel"}); // outlives the window that listens to it
     MainWindowHarness h;
     HistoryDb history;
     ASSERT_TRUE(history.Open(h.Dir.filePath(QStringLiteral("h.db")).toStdString()));
-    RtMidiInput input({false, true, "Sonavel"});
     h.Window->SetHistory(&history);
     h.Window->SetMidiInput(&input);
     const QString port = QStringLiteral("kbd:out (JACK)");
