@@ -17,6 +17,8 @@ public:
 
     // The ports present now, by names that stay the same from run to run.
     virtual std::vector<std::string> Ports() = 0;
+    // Whether the port of that name is there now.
+    virtual bool HasPort(const std::string& name) = 0;
     // Listens to the port of that name, after closing the one listened to
     // before. onNote gets the key number of every note-on with a velocity
     // above 0, on the input's own thread. False with the reason in error.

@@ -44,56 +44,71 @@ std::string RtMidiInput::PortName(const Api& api, RtMidiIn& in, unsigned index) 
     return name + " (" + RtMidiPorts::ApiName(api.Kind) + ")";
 }
 
+void RtMidiInput::List(Api& api, std::vector<std::string>& names) {
+    if (!api.Tried) {
+        api.Tried = true;
+        api.Lister = NewClient(api.Kind);
+    }
+    if (!api.Lister)
+        return;
+    const unsigned count = api.Lister->getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        std::string name = PortName(api, *api.Lister, i);
+        if (!name.starts_with(m_options.ClientName))
+            names.push_back(std::move(name));
+    }
+}
+
 std::vector<std::string> RtMidiInput::Ports() {
     std::vector<std::string> names;
-    for (Api& api : m_apis) {
-        if (!api.Tried) {
-            api.Tried = true;
-            api.Lister = NewClient(api.Kind);
-        }
-        if (!api.Lister)
-            continue;
-        const unsigned count = api.Lister->getPortCount();
-        for (unsigned i = 0; i < count; ++i) {
-            std::string name = PortName(api, *api.Lister, i);
-            if (!name.starts_with(m_options.ClientName))
-                names.push_back(std::move(name));
-        }
-    }
+    for (Api& api : m_apis)
+        List(api, names);
     return names;
+}
+
+RtMidiInput::Api* RtMidiInput::ApiOf(const std::string& name) {
+    const auto api = std::find_if(m_apis.begin(), m_apis.end(), [&](const Api& a) {
+        return name.ends_with(" (" + RtMidiPorts::ApiName(a.Kind) + ")");
+    });
+    return api == m_apis.end() ? nullptr : &*api;
+}
+
+// Only the port's own API is asked: libjack writes to the terminal at every
+// try while no JACK server runs, which the once-a-second check of an ALSA
+// keyboard must not cause.
+bool RtMidiInput::HasPort(const std::string& name) {
+    std::vector<std::string> names;
+    if (Api* api = ApiOf(name))
+        List(*api, names);
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 bool RtMidiInput::Open(const std::string& name, NoteHandler onNote, std::string& error) {
     Close();
-    for (const std::string& present : Ports()) {
-        if (present != name)
-            continue;
-        const auto api = std::find_if(m_apis.begin(), m_apis.end(), [&](const Api& a) {
-            return name.ends_with("(" + RtMidiPorts::ApiName(a.Kind) + ")");
-        });
+    Api* api = HasPort(name) ? ApiOf(name) : nullptr;
+    if (api)
         m_in = NewClient(api->Kind);
-        if (!m_in)
-            break;
-        {
-            const std::lock_guard lock(m_errorMutex);
-            m_error.clear();
-        }
-        m_onNote = std::move(onNote);
-        m_in->setCallback(&RtMidiInput::OnMessage, this);
-        // Its own list: ports may have come or gone since the lister's.
-        for (unsigned i = 0; i < m_in->getPortCount() && !m_in->isPortOpen(); ++i)
-            if (PortName(*api, *m_in, i) == name)
-                m_in->openPort(i, "keyboard");
-        if (m_in->isPortOpen())
-            return true;
-        {
-            const std::lock_guard lock(m_errorMutex);
-            error = "The MIDI port \"" + name + "\" could not be opened. " + m_error;
-        }
-        Close();
+    if (!m_in) {
+        error = "The MIDI port \"" + name + "\" is not there.";
         return false;
     }
-    error = "The MIDI port \"" + name + "\" is not there.";
+    {
+        const std::lock_guard lock(m_errorMutex);
+        m_error.clear();
+    }
+    m_onNote = std::move(onNote);
+    m_in->setCallback(&RtMidiInput::OnMessage, this);
+    // Its own list: ports may have come or gone since the lister's.
+    for (unsigned i = 0; i < m_in->getPortCount() && !m_in->isPortOpen(); ++i)
+        if (PortName(*api, *m_in, i) == name)
+            m_in->openPort(i, "keyboard");
+    if (m_in->isPortOpen())
+        return true;
+    {
+        const std::lock_guard lock(m_errorMutex);
+        error = "The MIDI port \"" + name + "\" could not be opened. " + m_error;
+    }
+    Close();
     return false;
 }
 

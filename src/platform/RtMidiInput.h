@@ -31,6 +31,7 @@ public:
     RtMidiInput& operator=(const RtMidiInput&) = delete;
 
     std::vector<std::string> Ports() override;
+    bool HasPort(const std::string& name) override;
     bool Open(const std::string& name, NoteHandler onNote, std::string& error) override;
     void Close() override;
 
@@ -42,6 +43,9 @@ private:
     };
 
     std::unique_ptr<RtMidiIn> NewClient(RtMidi::Api api);
+    // Appends the ports of api, starting it at its first use.
+    void List(Api& api, std::vector<std::string>& names);
+    Api* ApiOf(const std::string& name);
     std::string PortName(const Api& api, RtMidiIn& in, unsigned index) const;
     static void OnMessage(double delta, std::vector<unsigned char>* message, void* data);
     static void OnError(RtMidiError::Type type, const std::string& text, void* data);

@@ -28,7 +28,7 @@ MidiKeyboardAnswers::~MidiKeyboardAnswers() {
 
 void MidiKeyboardAnswers::SetInput(MidiInput* input) {
     m_input = input;
-    Connect();
+    Reconnect();
 }
 
 void MidiKeyboardAnswers::SetHistory(HistoryDb* history) {
@@ -37,7 +37,7 @@ void MidiKeyboardAnswers::SetHistory(HistoryDb* history) {
         return;
     m_port = QString::fromStdString(m_history->Preference(PortPreference).value_or(""));
     m_autoValidate = m_history->Preference(AutoValidatePreference).value_or("1") == "1";
-    Connect();
+    Reconnect();
 }
 
 QStringList MidiKeyboardAnswers::Ports() const {
@@ -52,7 +52,7 @@ void MidiKeyboardAnswers::ChoosePort(const QString& port) {
     m_port = port;
     if (m_history)
         m_history->SetPreference(PortPreference, port.toStdString());
-    Connect();
+    Reconnect();
 }
 
 void MidiKeyboardAnswers::SetAutoValidate(bool on) {
@@ -65,14 +65,14 @@ void MidiKeyboardAnswers::Restart() {
     m_pair.Begin(m_window.m_settings.CurrentKeyMIDIRoot, m_window.m_settings.CurrentKeyType());
 }
 
-void MidiKeyboardAnswers::Connect() {
+QString MidiKeyboardAnswers::Connect() {
     m_connected = false;
     if (!m_input)
-        return;
+        return {};
     m_input->Close();
     if (m_port.isEmpty()) {
         m_poll.stop();
-        return;
+        return {};
     }
     m_poll.start();
     // Queued: the window's thread takes the note when it is free.
@@ -82,13 +82,18 @@ void MidiKeyboardAnswers::Connect() {
     };
     std::string error;
     m_connected = m_input->Open(m_port.toStdString(), received, error);
-    if (!m_connected)
-        Tell(QString::fromStdString(error));
+    return QString::fromStdString(error);
 }
 
-// Told once when the port goes; listened to again as soon as it is back.
+void MidiKeyboardAnswers::Reconnect() {
+    if (const QString error = Connect(); !error.isEmpty())
+        Tell(error);
+}
+
+// Told once when the port goes; listened to again as soon as it is back. A
+// port there that will not open is not told again every second.
 void MidiKeyboardAnswers::CheckPort() {
-    const bool present = Ports().contains(m_port);
+    const bool present = m_input->HasPort(m_port.toStdString());
     if (present && !m_connected) {
         Connect();
         if (m_connected)

@@ -53,7 +53,10 @@ signals:
     void PortChanged(const QString& text);
 
 private:
-    void Connect();
+    // Listens to the chosen port; the reason when it cannot, else empty.
+    QString Connect();
+    // Connect, telling why it failed.
+    void Reconnect();
     void CheckPort();
     void TakeNote(int note);
     void Tell(const QString& text);
