@@ -4,6 +4,7 @@
 #include "platform/MidiInput.h"
 #include "ui/frmMain.h"
 
+#include <QApplication>
 #include <QListWidget>
 #include <QMetaObject>
 
@@ -120,7 +121,8 @@ QString MidiKeyboardAnswers::NoteText(int note) {
 
 void MidiKeyboardAnswers::TakeNote(int note) {
     emit NoteReceived(note);
-    if (m_window.m_state != frmMain::Answering)
+    // Under a dialog, such as the one that tests the keyboard, notes answer nothing.
+    if (m_window.m_state != frmMain::Answering || QApplication::activeModalWidget())
         return;
     const PlayedAnswer::Step step = m_pair.Play(note);
     auto& c = m_window.m_c;
