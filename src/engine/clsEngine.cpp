@@ -50,6 +50,12 @@ int16_t CountTicked(const std::vector<bool>& selection) {
 
 } // namespace
 
+int16_t clsEngine::ScaleSemitone(int32_t keyType, int16_t degree) {
+    if (keyType < 0 || keyType > 3 || degree < 0 || degree > 6)
+        return -1;
+    return ScaleSemitones[keyType][degree];
+}
+
 clsEngine::clsEngine(MidiOutput& output, Clock& clock) : m_clock(clock), m_midi(output) {
     m_midi.SetClock(&m_clock);
 }

@@ -52,6 +52,9 @@ public:
     int16_t FirstMidiNote() const { return m_firstMidiNote; }
     int16_t SecondMidiNote() const { return m_secondMidiNote; }
 
+    // Semitones above the root of degree 0..6 in key type 0..3; -1 outside.
+    static int16_t ScaleSemitone(int32_t keyType, int16_t degree);
+
     // Length of one question note in milliseconds for the current tempo and
     // note duration; 0 for an unknown duration.
     int32_t CalcNoteSpeed() const;

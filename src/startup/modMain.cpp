@@ -2,6 +2,7 @@
 
 #include "engine/modGeneral.h"
 #include "history/HistoryDb.h"
+#include "platform/RtMidiInput.h"
 #include "platform/SteadyClock.h"
 #include "platform/SystemMidiOutput.h"
 #include "platform/qt/Artwork.h"
@@ -108,6 +109,7 @@ int Main() {
     QtMessageBoxes boxes;
     QtDesktop desktop;
     SystemMidiOutput output;
+    RtMidiInput keyboard;
     SteadyClock clock;
     ProgramObjects program;
     // Installed before the start-up, whose failure report waits in a dialog
@@ -115,6 +117,7 @@ int Main() {
     CloseOnTerminationSignals([&program] { EndOnSignal(program); });
     if (!StartUp(program, ProfileFolder(), {errorDialog, boxes, desktop, output, clock}))
         return 0;
+    program.MainWindow->SetMidiInput(&keyboard);
 
     // The SoundFont takes a moment to load; doing it now, beside the visible
     // window, lets the first Start sound at once.

@@ -9,7 +9,9 @@
 #include "platform/qt/HelpLocation.h"
 #include "settings/clsSettings.h"
 #include "startup/clsErrorHandler.h"
+#include "ui/DegreeKeys.h"
 #include "ui/frmAbout.h"
+#include "ui/frmMidiKeyboard.h"
 
 #include <QAction>
 #include <QApplication>
@@ -145,6 +147,7 @@ frmMain::frmMain(clsSettings& settings, clsErrorHandler& errors, MidiOutput& out
 void frmMain::SetHistory(HistoryDb* history) {
     m_history = history;
     m_log = QuestionLog(history);
+    m_keyboard.SetHistory(history);
 }
 
 frmMain::~frmMain() {
@@ -203,6 +206,10 @@ void frmMain::ConnectHandlers() {
     connect(m_c.mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
     connect(m_c.mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(m_c.mnuToolsMidiSetup, &QAction::triggered, this, &frmMain::mnuToolsMidiSetup_Click);
+    connect(m_c.mnuToolsMidiKeyboard, &QAction::triggered, this,
+            &frmMain::mnuToolsMidiKeyboard_Click);
+    for (QListWidget* list : m_c.lstNoteAnswer)
+        new DegreeKeys(list);
     connect(m_c.mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
     connect(m_c.mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
 }
@@ -477,6 +484,7 @@ void frmMain::lblInterval_MouseDown(int index) {
 
 void frmMain::SetQuestionState(QuestionState state) {
     m_state = state;
+    m_keyboard.Restart();
     switch (state) {
     // The score frame stays enabled so that its counters stay readable while
     // practising; only its Reset button follows the frame's availability.
@@ -807,6 +815,13 @@ void frmMain::mnuToolsMidiSetup_Click() {
             m_deviceChanged = true;
         else
             m_engine.StopPlaying();
+    });
+}
+
+void frmMain::mnuToolsMidiKeyboard_Click() {
+    Handler("frmMain::mnuToolsMidiKeyboard_Click()", [&] {
+        frmMidiKeyboard dialog(m_keyboard, this);
+        dialog.exec();
     });
 }
 

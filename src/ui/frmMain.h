@@ -3,6 +3,7 @@
 #include "engine/clsEngine.h"
 #include "history/QuestionLog.h"
 #include "settings/clsSettings.h"
+#include "ui/MidiKeyboardAnswers.h"
 #include "ui/PlaybackThread.h"
 #include "ui/frmMainControls.h"
 
@@ -23,6 +24,7 @@ class clsSettings;
 class Desktop;
 class HistoryDb;
 class MessageBoxes;
+class MidiInput;
 class MidiOutput;
 
 // The trainer's main window: the settings panels, the question flow, the
@@ -48,6 +50,7 @@ class MidiOutput;
 // back to the settings when its feedback 0 arrives.
 class frmMain : public QMainWindow {
     Q_OBJECT
+    friend class MidiKeyboardAnswers; // answers in the lists, as the student's picks
 public:
     static constexpr const char* ProductName = "Sonavel - Advanced";
 
@@ -64,6 +67,9 @@ public:
     void SetProgramFolder(const std::string& folder) { m_programFolder = folder; }
     // Where answered questions are kept; null (the default) keeps none. Not owned.
     void SetHistory(HistoryDb* history);
+    // The MIDI input ports a keyboard may answer on; null (the default) for
+    // none. Not owned.
+    void SetMidiInput(MidiInput* input) { m_keyboard.SetInput(input); }
 
     // What closing the window does: writes the settings file, once. Start-up
     // calls it for a window that was never shown.
@@ -134,6 +140,7 @@ private:
     void mnuFileOpen_Click();
     void mnuFileExit_Click();
     void mnuToolsMidiSetup_Click();
+    void mnuToolsMidiKeyboard_Click();
     void mnuHelpContents_Click();
     void imgHelp_Click();
     void mnuHelpAbout_Click();
@@ -171,6 +178,7 @@ private:
     frmMainControls m_c;
     HistoryDb* m_history = nullptr;
     QuestionLog m_log{nullptr};
+    MidiKeyboardAnswers m_keyboard{*this};
 
     QuestionState m_state = Idle;
     bool m_missed = false;

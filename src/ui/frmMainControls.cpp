@@ -397,6 +397,8 @@ void frmMainControls::BuildMenus(QMainWindow* window) {
 
     mnuTools = menu(nullptr, "mnuTools", tr("&Tools"));
     mnuToolsMidiSetup = item(mnuTools, QStringLiteral("mnuToolsMidiSetup"), tr("&Midi setup..."));
+    mnuToolsMidiKeyboard =
+        item(mnuTools, QStringLiteral("mnuToolsMidiKeyboard"), tr("MIDI &keyboard..."));
 
     mnuHelp = menu(nullptr, "mnuHelp", tr("&Help"));
     mnuHelpContents =

@@ -108,6 +108,7 @@ public:
     std::array<QAction*, 6> mnuViewCheatMode; // entry 4 is a separator
     QMenu* mnuTools;
     QAction* mnuToolsMidiSetup;
+    QAction* mnuToolsMidiKeyboard;
     QMenu* mnuHelp;
     QAction* mnuHelpContents;
     QAction* mnuHelpAbout;
