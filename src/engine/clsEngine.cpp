@@ -20,7 +20,6 @@ constexpr int32_t KeyReferenceNever = 2;
 constexpr int32_t Harmonic = 2;
 constexpr int32_t Descending = 1;
 constexpr int16_t IntervalCount = 13;
-constexpr int16_t MaxCandidates = 7;
 
 // Scale semitones of degree 0..6 per key type: major, natural, harmonic and
 // melodic minor.
@@ -93,8 +92,12 @@ void clsEngine::NewQuestion() {
             settings.SetMIDIInstrumentKR(GetRandomNumber(0, 90));
         if (settings.MIDIRandomInstrumentRN())
             settings.SetMIDIInstrumentRN(GetRandomNumber(0, 90));
-        GetRandomInterval();
-        GetRandomTwoNotes();
+        if (Drill) {
+            GetDrillQuestion();
+        } else {
+            GetRandomInterval();
+            GetRandomTwoNotes();
+        }
         RaiseFeedback(0);
         if (m_stopRequested)
             return;
@@ -136,9 +139,7 @@ void clsEngine::StopPlaying() {
 // however many intervals it has.
 void clsEngine::GetRandomInterval() {
     try {
-        const clsSettings& settings = Settings();
-        const std::vector<bool>* selections[3] = {
-            &settings.SelIntervalsAsc, &settings.SelIntervalsDesc, &settings.SelIntervalsHarm};
+        const std::vector<bool>* selections[3] = {&Selection(0), &Selection(1), &Selection(2)};
         int16_t counts[3];
         std::vector<int32_t> types;
         for (int32_t type = 0; type < 3; ++type) {
@@ -168,50 +169,87 @@ void clsEngine::GetRandomInterval() {
     }
 }
 
-// The first note lies in the octave above middle C moved by the key's root; the
-// second an interval above it (below it when descending), inside the scale.
+const std::vector<bool>& clsEngine::Selection(int32_t type) const {
+    const clsSettings& settings = Settings();
+    return type == 0            ? settings.SelIntervalsAsc
+           : type == Descending ? settings.SelIntervalsDesc
+                                : settings.SelIntervalsHarm;
+}
+
 void clsEngine::GetRandomTwoNotes() {
     try {
-        const clsSettings& settings = Settings();
-        const int32_t keyType = settings.CurrentKeyType();
-        std::vector<int16_t> scalePositionTable;
-        std::vector<int16_t> degreeTable;
-        if (keyType >= 0 && keyType <= 3) {
-            scalePositionTable.assign(36, -1);
-            degreeTable.assign(36, -1);
-            for (int16_t octave = 0; octave < 3; ++octave) {
-                for (int16_t degree = 0; degree < 7; ++degree) {
-                    const int16_t semitone = ScaleSemitones[keyType][degree];
-                    scalePositionTable[octave * 12 + semitone] = semitone;
-                    degreeTable[octave * 12 + semitone] = degree;
-                }
-            }
-        }
-
-        const int16_t step =
-            m_currentIntervalType == Descending ? -m_currentInterval : m_currentInterval;
-        std::array<int16_t, MaxCandidates> candidates{};
-        int16_t count = 0;
-        for (int16_t p = 12; p <= 23; ++p) {
-            if (scalePositionTable.at(p) != -1 && scalePositionTable.at(p + step) != -1) {
-                candidates.at(count) = p;
-                ++count;
-            }
-        }
-
-        const int16_t r = GetRandomNumber(0, count - 1);
-        if (r < 0 || r >= count)
-            throw std::out_of_range("note candidate " + std::to_string(r) + " of " +
-                                    std::to_string(count));
-        const int16_t p = candidates.at(r);
-        const int16_t root = settings.CurrentKeyMIDIRoot;
-        m_firstNote = degreeTable.at(p);
-        m_secondNote = degreeTable.at(p + step);
-        m_firstMidiNote = ToInt16(scalePositionTable.at(p) + 72 + root);
-        m_secondMidiNote = ToInt16(scalePositionTable.at(p) + 72 + step + root);
+        const NoteCandidates candidates =
+            FindNoteCandidates(m_currentIntervalType, m_currentInterval);
+        TakeNotes(candidates, GetRandomNumber(0, candidates.Count - 1));
     } catch (...) {
         PassOnFailure(MyErr, "clsEngine::GetRandomTwoNotes()", std::current_exception());
     }
+}
+
+// Every ticked interval of every type, with the notes it may take in this key
+// type, goes to the drill, which picks one.
+void clsEngine::GetDrillQuestion() {
+    try {
+        std::vector<DrillOption> options;
+        for (int32_t type = 0; type < 3; ++type) {
+            const std::vector<bool>& selection = Selection(type);
+            for (int16_t i = 0; i < IntervalCount && i < int16_t(selection.size()); ++i) {
+                if (!selection[i])
+                    continue;
+                const NoteCandidates c = FindNoteCandidates(type, i);
+                DrillOption& option = options.emplace_back(DrillOption{type, i, {}});
+                for (int16_t n = 0; n < c.Count; ++n)
+                    option.Pairs.emplace_back(c.Degrees.at(c.Positions[n]),
+                                              c.Degrees.at(c.Positions[n] + c.Step));
+            }
+        }
+        if (options.empty())
+            throw AppError(NoIntervalSelectedError, "");
+        const auto [option, pair] = Drill->Choose(options);
+        m_currentIntervalType = option->Type;
+        m_currentInterval = int16_t(option->Interval);
+        TakeNotes(FindNoteCandidates(m_currentIntervalType, m_currentInterval), int16_t(pair));
+    } catch (...) {
+        PassOnFailure(MyErr, "clsEngine::GetDrillQuestion()", std::current_exception());
+    }
+}
+
+// The first note lies in the octave above middle C moved by the key's root; the
+// second an interval above it (below it when descending), inside the scale.
+clsEngine::NoteCandidates clsEngine::FindNoteCandidates(int32_t type, int16_t interval) const {
+    const int32_t keyType = Settings().CurrentKeyType();
+    NoteCandidates c;
+    if (keyType >= 0 && keyType <= 3) {
+        c.ScalePositions.assign(36, -1);
+        c.Degrees.assign(36, -1);
+        for (int16_t octave = 0; octave < 3; ++octave) {
+            for (int16_t degree = 0; degree < 7; ++degree) {
+                const int16_t semitone = ScaleSemitones[keyType][degree];
+                c.ScalePositions[octave * 12 + semitone] = semitone;
+                c.Degrees[octave * 12 + semitone] = degree;
+            }
+        }
+    }
+    c.Step = type == Descending ? -interval : interval;
+    for (int16_t p = 12; p <= 23; ++p) {
+        if (c.ScalePositions.at(p) != -1 && c.ScalePositions.at(p + c.Step) != -1) {
+            c.Positions.at(c.Count) = p;
+            ++c.Count;
+        }
+    }
+    return c;
+}
+
+void clsEngine::TakeNotes(const NoteCandidates& c, int16_t r) {
+    if (r < 0 || r >= c.Count)
+        throw std::out_of_range("note candidate " + std::to_string(r) + " of " +
+                                std::to_string(c.Count));
+    const int16_t p = c.Positions.at(r);
+    const int16_t root = Settings().CurrentKeyMIDIRoot;
+    m_firstNote = c.Degrees.at(p);
+    m_secondNote = c.Degrees.at(p + c.Step);
+    m_firstMidiNote = ToInt16(c.ScalePositions.at(p) + 72 + root);
+    m_secondMidiNote = ToInt16(c.ScalePositions.at(p) + 72 + c.Step + root);
 }
 
 void clsEngine::Play() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/clsDrill.h"
 #include "engine/clsNoteBuffer.h"
 #include "midi/clsMidi.h"
 
@@ -27,6 +28,10 @@ public:
     clsErrorHandler* MyErr = nullptr;   // not owned; also used by MIDI and buffer
     clsSettings* objSettings = nullptr; // not owned
     std::function<void(int32_t& code)> Feedback;
+    // The drill of "Drill my mistakes" while it is on; null while it is off,
+    // and then the questions are drawn exactly as without it. Not owned; the
+    // window sets it between questions only.
+    const clsDrill* Drill = nullptr;
 
     // Sets MyErr here and on the engine's MIDI output and note buffer.
     void SetErrorHandler(clsErrorHandler* handler);
@@ -64,8 +69,22 @@ public:
 private:
     using ScaleTable = std::array<int16_t, 36>;
 
+    // The places where the first note may lie for an interval of a type, in
+    // the question's key type, and the tables that name them.
+    struct NoteCandidates {
+        std::vector<int16_t> ScalePositions;
+        std::vector<int16_t> Degrees;
+        std::array<int16_t, 7> Positions{};
+        int16_t Count = 0;
+        int16_t Step = 0;
+    };
+
+    const std::vector<bool>& Selection(int32_t type) const;
     void GetRandomInterval();
     void GetRandomTwoNotes();
+    void GetDrillQuestion();
+    NoteCandidates FindNoteCandidates(int32_t type, int16_t interval) const;
+    void TakeNotes(const NoteCandidates& candidates, int16_t r);
     void Play();
     void PlayCadence();
     void PlayBuffer(int16_t velocity, int16_t length);

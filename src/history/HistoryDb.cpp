@@ -28,6 +28,11 @@ const char* const kMigrations[] = {
        CREATE INDEX answers_by_time ON answers(asked_at);
        CREATE INDEX answers_by_interval ON answers(interval_type, interval);
        CREATE TABLE preferences(name TEXT PRIMARY KEY, value TEXT NOT NULL);)",
+    // The schedule of "Drill my mistakes", in the order the items were missed.
+    R"(CREATE TABLE drill(
+           interval_type INTEGER NOT NULL, interval INTEGER NOT NULL,
+           first_degree INTEGER NOT NULL, second_degree INTEGER NOT NULL,
+           gap INTEGER NOT NULL, streak INTEGER NOT NULL, wait INTEGER NOT NULL);)",
 };
 static_assert(std::size(kMigrations) == HistoryDb::SchemaVersion);
 
@@ -252,7 +257,7 @@ void HistoryDb::Clear() {
     if (!m_db)
         return;
     try {
-        Execute("DELETE FROM answers");
+        Execute("DELETE FROM answers; DELETE FROM drill");
     } catch (const std::exception& error) {
         Fail(error.what());
     }

@@ -22,7 +22,7 @@ class HistoryDb {
 public:
     static constexpr const char* FileName = "snv2_history.db";
     // The schema this program writes; older files are brought up to it.
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     HistoryDb() = default;
     ~HistoryDb();
@@ -49,7 +49,12 @@ public:
     std::optional<std::string> Preference(const std::string& name) const;
     void SetPreference(const std::string& name, const std::string& value);
 
-    // Removes every recorded question (preferences stay).
+    // Tells what went wrong (once, through TakeProblem) and closes the
+    // history for the rest of the run.
+    void Fail(const std::string& what);
+
+    // Removes every recorded question and the drill's schedule (preferences
+    // stay).
     void Clear();
 
     // The raw handle, for the statistics queries of the same database.
@@ -65,7 +70,6 @@ private:
     bool OpenFile();
     void Migrate();
     void Execute(const char* sql) const;
-    void Fail(const std::string& what);
 
     sqlite3* m_db = nullptr;
     std::string m_path;

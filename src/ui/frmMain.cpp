@@ -38,6 +38,7 @@
 #include <cmath>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace sonavel {
 
@@ -148,6 +149,7 @@ void frmMain::SetHistory(HistoryDb* history) {
     m_history = history;
     m_log = QuestionLog(history);
     m_keyboard.SetHistory(history);
+    m_drill.SetHistory(history);
 }
 
 frmMain::~frmMain() {
@@ -548,6 +550,8 @@ void frmMain::cmdStart_Click() {
         ClearSelection(m_c.lstNoteAnswer[0]);
         ClearSelection(m_c.lstNoteAnswer[1]);
         m_missed = false;
+        m_engine.Drill = m_drill.Prepare();
+        m_drillQuestion = m_engine.Drill != nullptr;
         StartPlayback("frmMain::cmdStart_Click()", Idle, &clsEngine::NewQuestion);
     } catch (...) {
         m_errors.Show("frmMain::cmdStart_Click()", std::current_exception());
@@ -725,10 +729,15 @@ void frmMain::cmdValidate_Click() {
                         std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::system_clock::now().time_since_epoch())
                             .count());
+        const bool notesRight = note1 == m_engine.FirstNote() && note2 == m_engine.SecondNote();
+        if (std::exchange(m_drillQuestion, false))
+            m_drill.Answered({m_engine.CurrentIntervalType(), m_engine.CurrentInterval(),
+                              m_engine.FirstNote(), m_engine.SecondNote()},
+                             notesRight && interval == m_engine.CurrentInterval() && !m_missed,
+                             !notesRight);
         if (const std::string problem = m_history ? m_history->TakeProblem() : ""; !problem.empty())
             m_boxes.Show(ProductName, problem, MsgIcon::Exclamation);
-        if (note1 == m_engine.FirstNote() && note2 == m_engine.SecondNote() &&
-            interval == m_engine.CurrentInterval()) {
+        if (notesRight && interval == m_engine.CurrentInterval()) {
             SetColour(m_c.lblFeedback, frmMainControls::StartColour);
             m_c.lblFeedback->setText(tr("Correct!"));
             ++m_questions;

@@ -3,6 +3,7 @@
 #include "engine/clsEngine.h"
 #include "history/QuestionLog.h"
 #include "settings/clsSettings.h"
+#include "ui/DrillMode.h"
 #include "ui/MidiKeyboardAnswers.h"
 #include "ui/PlaybackThread.h"
 #include "ui/frmMainControls.h"
@@ -176,6 +177,8 @@ private:
     Clock& m_clock;
     clsEngine m_engine;
     frmMainControls m_c;
+    DrillMode m_drill{m_c.mnuView, m_c.stbStatus};
+    bool m_drillQuestion = false; // drawn from the drill and not yet answered
     HistoryDb* m_history = nullptr;
     QuestionLog m_log{nullptr};
     MidiKeyboardAnswers m_keyboard{*this};
