@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <QTimer>
+#include <cmath>
+#include <map>
 #include <tuple>
 
 namespace sonavel::uitest {
@@ -154,6 +156,43 @@ TEST(MainWindowFlow, ScoreIsRoundedToOneDecimalHalvesToEven) {
         {1, 16, "6.2%"}, {3, 16, "18.8%"}, {2, 3, "66.7%"}, {3, 4, "75%"}, {1999, 2000, "100%"}};
     for (const auto& [correct, questions, score] : table)
         EXPECT_EQ(frmMain::ScoreText(correct, questions), QLatin1String(score));
+}
+
+// Relative luminance as WCAG 2 defines it.
+double Linear(double v) {
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+double Luminance(const QColor& c) {
+    return 0.2126 * Linear(c.redF()) + 0.7152 * Linear(c.greenF()) + 0.0722 * Linear(c.blueF());
+}
+
+// Under a dark theme both verdicts stay readable: their text against the window
+// as drawn behind the label, at least 4.5:1 as WCAG asks for normal text.
+TEST(MainWindowLook, VerdictsReadableOnADarkPalette) {
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(QPalette(QColor(53, 53, 53)));
+    MainWindowHarness h;
+    std::map<QString, double> contrast; // by verdict
+    const auto measure = [&] {
+        auto* label = h.Find<QLabel>("lblFeedback");
+        const double a = Luminance(label->palette().color(QPalette::WindowText)),
+                     b = Luminance(h.Window->grab().toImage().pixelColor(
+                         label->mapTo(h.Window.get(), QPoint(1, 1))));
+        contrast.emplace(label->text(), (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05));
+    };
+    h.Clock.OnSleep = measure; // "Correct!" shows while the next question plays
+    for (int wrong : {0, 1}) {
+        h.Click("cmdStart");
+        h.AnswerCorrectly();
+        h.Pick("lstNoteAnswer_0", (h.Window->Engine().FirstNote() + wrong) % 7);
+        h.Click("cmdValidate");
+    }
+    measure();
+    QApplication::setPalette(before);
+    contrast.erase(QString()); // between verdicts
+    EXPECT_EQ(contrast.size(), 2u);
+    for (const auto& [verdict, ratio] : contrast)
+        EXPECT_GE(ratio, 4.5) << verdict.toStdString();
 }
 
 } // namespace
