@@ -77,6 +77,8 @@ bool StartUp(ProgramObjects& program, const std::string& profileFolder,
 
 int Main() {
     QApplication::setWindowIcon(ProgramIcon());
+    // Names the desktop entry, so a Wayland desktop shows its icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.sonavel.Sonavel"));
     frmError errorDialog;
     QtMessageBoxes boxes;
     QtDesktop desktop;
