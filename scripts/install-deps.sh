@@ -7,7 +7,10 @@ set -euo pipefail
 #   scripts/install-deps.sh --tests    also what the test suite needs: GoogleTest,
 #                                      and the servers and tools of the end-to-end
 #                                      and sound tests (JACK, Xvfb, PulseAudio, aubio),
-#                                      and the benchmark's CPU load (stress-ng)
+#                                      the benchmark's CPU load (stress-ng), and what
+#                                      the package tests use: CPack's Debian tools
+#                                      (dpkg-dev, file) and the validators of the
+#                                      desktop entry and the AppStream metainfo
 # The test tools include the PulseAudio server, which takes the place of
 # PipeWire's PulseAudio service on a desktop that uses it; so the program alone
 # never asks for them.
@@ -22,7 +25,7 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(
     jackd2 googletest libgtest-dev libgmock-dev
     xvfb xdotool x11-utils pulseaudio pulseaudio-utils aubio-tools sox python3
-    stress-ng
+    stress-ng dpkg-dev file desktop-file-utils appstream
   )
 fi
 

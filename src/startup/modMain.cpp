@@ -105,6 +105,8 @@ void EndOnSignal(ProgramObjects& program) {
 
 int Main() {
     QApplication::setWindowIcon(ProgramIcon());
+    // Names the desktop entry, so a Wayland desktop shows its icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.sonavel.Sonavel"));
     frmError errorDialog;
     QtMessageBoxes boxes;
     QtDesktop desktop;

@@ -109,9 +109,9 @@ void Restore(QAbstractButton* button, bool checked) {
     button->setChecked(checked);
 }
 
-void SetColour(QLabel* label, QRgb colour) {
+void SetColour(QLabel* label, const frmMainControls::ThemeColour& colour) {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(colour));
+    palette.setColor(QPalette::WindowText, QColor(colour.On(palette.color(QPalette::Window))));
     label->setPalette(palette);
 }
 
@@ -876,6 +876,14 @@ void frmMain::Unload() {
     } catch (...) {
         m_errors.Show("frmMain::Form_Unload()", std::current_exception());
     }
+}
+
+// A theme switched while the program runs brings a new palette: the rims
+// follow it (a verdict takes the colours of the moment it shows).
+void frmMain::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        m_c.ColourRims(palette().color(QPalette::Window));
+    QMainWindow::changeEvent(event);
 }
 
 // A close while a question plays (the window manager's, Exit from the menu

@@ -86,6 +86,7 @@ public:
     static QString ScoreText(int32_t correct, int32_t questions);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

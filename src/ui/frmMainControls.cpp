@@ -21,6 +21,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace sonavel {
 
@@ -73,13 +74,10 @@ void FitRows(QListWidget* list, int rows) {
 
 // A filled rectangle behind a button, one pixel larger at the left, right and
 // top and two at the bottom, so that the button shows a coloured rim.
-QFrame* Rim(QWidget* parent, const char* name, QRgb colour, QPushButton* button) {
+QFrame* Rim(QWidget* parent, const char* name, QPushButton* button) {
     auto* rim = Named(new QFrame(parent), QLatin1String(name),
                       Spoken(button->text()) + QStringLiteral(" rim"));
     rim->setAutoFillBackground(true);
-    QPalette palette = rim->palette();
-    palette.setColor(QPalette::Window, QColor(colour));
-    rim->setPalette(palette);
     auto* layout = new QHBoxLayout(rim);
     layout->setContentsMargins(1, 1, 1, 2);
     layout->setSpacing(0);
@@ -125,6 +123,16 @@ frmMainControls::frmMainControls(QMainWindow* window) {
     BuildButtons(central);
     BuildMenus(window);
     Layout(window, central);
+}
+
+void frmMainControls::ColourRims(const QColor& window) {
+    const std::pair<QFrame*, ThemeColour> rims[] = {
+        {shpStart, StartColour}, {shpPlayAgain, PlayAgainColour}, {shpStop, StopColour}};
+    for (const auto& [rim, colour] : rims) {
+        QPalette palette = rim->palette();
+        palette.setColor(QPalette::Window, QColor(colour.On(window)));
+        rim->setPalette(palette);
+    }
 }
 
 void frmMainControls::BuildSettingsPanels(QWidget* parent) {
@@ -335,9 +343,10 @@ void frmMainControls::BuildButtons(QWidget* parent) {
     cmdPlayAgain = ActionButton(parent, "cmdPlayAgain", tr("Play &again"));
     cmdShowAnswer = ActionButton(parent, "cmdShowAnswer", tr("Show correct answer"));
     cmdStop = ActionButton(parent, "cmdStop", tr("&Stop"));
-    shpStart = Rim(parent, "shpStart", StartColour, cmdStart);
-    shpPlayAgain = Rim(parent, "shpPlayAgain", PlayAgainColour, cmdPlayAgain);
-    shpStop = Rim(parent, "shpStop", StopColour, cmdStop);
+    shpStart = Rim(parent, "shpStart", cmdStart);
+    shpPlayAgain = Rim(parent, "shpPlayAgain", cmdPlayAgain);
+    shpStop = Rim(parent, "shpStop", cmdStop);
+    ColourRims(parent->palette().color(QPalette::Window));
 
     imgHelp = Named(new QToolButton(parent), QStringLiteral("imgHelp"), tr("Help Topics"));
     imgHelp->setToolTip(tr("Help Topics"));

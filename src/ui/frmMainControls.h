@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QRgb>
 #include <array>
@@ -32,11 +33,21 @@ public:
     static constexpr int IntervalRows = 13;
 
     // The colours of the button rims; the first two also colour the verdict.
-    static constexpr QRgb StartColour = qRgb(0, 192, 0);
-    static constexpr QRgb StopColour = qRgb(255, 0, 0);
-    static constexpr QRgb PlayAgainColour = qRgb(0, 0, 0);
+    // On a dark window (a dark theme) each takes a light counterpart, which
+    // stays readable there as the first one does on a light window.
+    struct ThemeColour {
+        QRgb OnLight;
+        QRgb OnDark;
+        QRgb On(const QColor& window) const { return window.lightness() < 128 ? OnDark : OnLight; }
+    };
+    static constexpr ThemeColour StartColour{qRgb(0, 192, 0), qRgb(96, 224, 96)};
+    static constexpr ThemeColour StopColour{qRgb(255, 0, 0), qRgb(255, 128, 128)};
+    static constexpr ThemeColour PlayAgainColour{qRgb(0, 0, 0), qRgb(224, 224, 224)};
 
     explicit frmMainControls(QMainWindow* window);
+
+    // Colours the rims for a window of this background colour.
+    void ColourRims(const QColor& window);
 
     QGroupBox* fraKey;
     std::array<QRadioButton*, 2> optKey;

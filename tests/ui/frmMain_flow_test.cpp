@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <QTimer>
+#include <cmath>
+#include <map>
 #include <tuple>
 
 namespace sonavel::uitest {
@@ -154,6 +156,46 @@ TEST(MainWindowFlow, ScoreIsRoundedToOneDecimalHalvesToEven) {
         {1, 16, "6.2%"}, {3, 16, "18.8%"}, {2, 3, "66.7%"}, {3, 4, "75%"}, {1999, 2000, "100%"}};
     for (const auto& [correct, questions, score] : table)
         EXPECT_EQ(frmMain::ScoreText(correct, questions), QLatin1String(score));
+}
+
+double Linear(double v) { // a colour channel's share of relative luminance, as WCAG 2 defines it
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+double Ratio(const QColor& x, const QColor& y) { // WCAG 2 contrast ratio
+    double l[2], *p = l;
+    for (const QColor& c : {x, y})
+        *p++ = 0.2126 * Linear(c.redF()) + 0.7152 * Linear(c.greenF()) + 0.0722 * Linear(c.blueF());
+    return (std::max(l[0], l[1]) + 0.05) / (std::min(l[0], l[1]) + 0.05);
+}
+
+// Under a dark theme the verdicts (their text against the window as drawn) and the button rims
+// reach the 4.5:1 WCAG asks for normal text; back on a light theme the rims take its colours.
+TEST(MainWindowLook, VerdictsAndRimsReadableOnADarkPalette) {
+    QApplication::setPalette(QPalette(QColor(53, 53, 53)));
+    MainWindowHarness h;
+    std::map<QString, double> contrast; // by verdict (and the blank before them) or rim
+    const auto measure = [&, label = h.Find<QLabel>("lblFeedback")] {
+        contrast.emplace(label->text(), Ratio(label->palette().color(QPalette::WindowText),
+                                              h.Window->grab().toImage().pixelColor(
+                                                  label->mapTo(h.Window.get(), QPoint(1, 1)))));
+    };
+    h.Clock.OnSleep = measure; // "Correct!" shows while the next question plays
+    for (int wrong : {0, 1}) {
+        h.Click("cmdStart");
+        h.AnswerCorrectly();
+        h.Pick("lstNoteAnswer_0", (h.Window->Engine().FirstNote() + wrong) % 7);
+        h.Click("cmdValidate");
+    }
+    measure();
+    for (const char* rim : {"shpStart", "shpPlayAgain", "shpStop"})
+        contrast.emplace(rim, Ratio(h.Find(rim)->palette().color(QPalette::Window),
+                                    h.Window->palette().color(QPalette::Window)));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.Find("shpPlayAgain")->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_EQ(contrast.size(), 6u);
+    for (const auto& [what, ratio] : contrast)
+        EXPECT_GE(ratio, 4.5) << what.toStdString();
 }
 
 } // namespace

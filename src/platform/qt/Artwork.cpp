@@ -18,7 +18,11 @@ void EnsureRegistered() {
 
 QIcon ProgramIcon() {
     EnsureRegistered();
-    return QIcon(QStringLiteral(":/icons/sonavel.png"));
+    // Every size drawn, so that a title bar or a task bar gets a sharp one.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size));
+    return icon;
 }
 
 QPixmap AboutPicture() {
