@@ -7,6 +7,7 @@
 #include "ui/frmMainControls.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -130,6 +131,7 @@ private:
 
     void mnuViewCheatMode_Click(int index);
     void mnuViewNotes_Click(int index);
+    void mnuViewStatistics_Click();
 
     void mnuFileOpen_Click();
     void mnuFileExit_Click();
@@ -171,6 +173,8 @@ private:
     frmMainControls m_c;
     HistoryDb* m_history = nullptr;
     QuestionLog m_log{nullptr};
+    int64_t m_sessionStartMs = 0; // wall time the window opened: the Statistics' "this session"
+    QPointer<QDialog> m_statistics;
 
     QuestionState m_state = Idle;
     bool m_missed = false;
