@@ -41,6 +41,12 @@ std::string UtcTime(int64_t ms) {
     return text;
 }
 
+// The rows of a period: through the index on time, but all time reads the
+// table straight, faster than through any index.
+std::string Answers(int64_t sinceMs) {
+    return sinceMs == INT64_MIN ? "answers NOT INDEXED" : "answers INDEXED BY answers_by_time";
+}
+
 } // namespace
 
 int64_t HistoryStats::LocalMidnightMs(int64_t nowMs, int daysBack) {
@@ -67,68 +73,75 @@ int64_t HistoryStats::PeriodStartMs(Period period, int64_t nowMs, int64_t sessio
     return INT64_MIN;
 }
 
-Tally HistoryStats::Overall(int64_t sinceMs) const {
-    Tally tally;
-    m_db.Query(std::string("SELECT COUNT(*), ") + AllRight + " FROM answers WHERE asked_at >= ?",
-               {sinceMs}, [&](const HistoryDb::Row& row) { tally = ToTally(row, 0); });
-    return tally;
-}
-
-std::map<std::pair<int, int>, Tally> HistoryStats::IntervalAccuracy(int64_t sinceMs) const {
-    std::map<std::pair<int, int>, Tally> result;
-    m_db.Query(R"(SELECT interval_type, interval, COUNT(*), SUM(right_interval) FROM answers
-                  WHERE asked_at >= ? AND answer_interval IS NOT NULL
-                  GROUP BY interval_type, interval)",
+// Grouped so that each figure is a sum over a few hundred groups at most.
+HistoryStats::Intervals HistoryStats::IntervalFigures(int64_t sinceMs) const {
+    Intervals result;
+    m_db.Query(std::string("SELECT interval_type, interval, answer_interval, COUNT(*), ") +
+                   AllRight + ", SUM(right_interval) FROM " + Answers(sinceMs) +
+                   " WHERE asked_at >= ? GROUP BY interval_type, interval, answer_interval",
                {sinceMs}, [&](const HistoryDb::Row& row) {
-                   result[{int(row[0].value_or(0)), int(row[1].value_or(0))}] = ToTally(row, 2);
+                   const int type = int(row[0].value_or(0)), asked = int(row[1].value_or(0));
+                   const Tally all = ToTally(row, 3);
+                   result.Overall.Count += all.Count;
+                   result.Overall.Right += all.Right;
+                   if (!row[2]) // the question preferences gave the interval
+                       return;
+                   Tally& interval = result.Accuracy[{type, asked}];
+                   interval.Count += all.Count;
+                   interval.Right += row[5].value_or(0);
+                   result.Confusion[{asked, int(*row[2])}] += all.Count;
                });
     return result;
 }
 
-std::map<std::pair<int, int>, int64_t> HistoryStats::Confusion(int64_t sinceMs) const {
-    std::map<std::pair<int, int>, int64_t> result;
-    m_db.Query(R"(SELECT interval, answer_interval, COUNT(*) FROM answers
-                  WHERE asked_at >= ? AND answer_interval IS NOT NULL
-                  GROUP BY interval, answer_interval)",
+HistoryStats::Notes HistoryStats::NoteFigures(int64_t sinceMs) const {
+    Notes result;
+    auto add = [](Tally& tally, int64_t count, int64_t right) {
+        tally.Count += count;
+        tally.Right += right;
+    };
+    m_db.Query(R"(SELECT key_type, first_degree, second_degree,
+                         COUNT(answer_first), SUM(answer_first IS NOT NULL AND right_first),
+                         COUNT(answer_second), SUM(answer_second IS NOT NULL AND right_second)
+                  FROM )" +
+                   Answers(sinceMs) +
+                   " WHERE asked_at >= ? GROUP BY key_type, first_degree, second_degree",
                {sinceMs}, [&](const HistoryDb::Row& row) {
-                   result[{int(row[0].value_or(0)), int(row[1].value_or(0))}] = row[2].value_or(0);
+                   const int keyType = int(row[0].value_or(0));
+                   // A note the question preferences gave counts nowhere.
+                   for (const int note : {0, 1}) {
+                       const int64_t count = row[3 + 2 * note].value_or(0);
+                       const int64_t right = row[4 + 2 * note].value_or(0);
+                       if (count == 0)
+                           continue;
+                       add(result.Degrees[int(row[1 + note].value_or(0))], count, right);
+                       add(result.KeyTypes[keyType], count, right);
+                   }
                });
     return result;
 }
 
-std::map<int, Tally> HistoryStats::NoteAccuracy(const char* groupBy, int64_t sinceMs) const {
-    // The first and the second note are two answers each, where asked.
-    const std::string sql = std::string("SELECT ") + groupBy + R"(, COUNT(*), SUM(ok) FROM (
-            SELECT first_degree AS degree, key_type, right_first AS ok FROM answers
-            WHERE asked_at >= ? AND answer_first IS NOT NULL
-            UNION ALL
-            SELECT second_degree, key_type, right_second FROM answers
-            WHERE asked_at >= ? AND answer_second IS NOT NULL)
-        GROUP BY )" + groupBy;
-    std::map<int, Tally> result;
-    m_db.Query(sql, {sinceMs, sinceMs}, [&](const HistoryDb::Row& row) {
-        result[int(row[0].value_or(0))] = ToTally(row, 1);
-    });
-    return result;
-}
-
-std::map<int, Tally> HistoryStats::DegreeAccuracy(int64_t sinceMs) const {
-    return NoteAccuracy("degree", sinceMs);
-}
-
-std::map<int, Tally> HistoryStats::KeyTypeAccuracy(int64_t sinceMs) const {
-    return NoteAccuracy("key_type", sinceMs);
-}
-
+// Walks back from the newest question a day at a time, through the index on
+// time: a day's bounds are local midnights, which SQLite's 'localtime' would
+// have to compute for every row.
 std::vector<std::pair<int64_t, Tally>> HistoryStats::Daily(int days) const {
     std::vector<std::pair<int64_t, Tally>> result;
-    m_db.Query(std::string(R"(SELECT CAST(strftime('%s', asked_at / 1000, 'unixepoch', 'localtime',
-                                                   'start of day', 'utc') AS INTEGER) AS day,
-                                     COUNT(*), )") +
-                   AllRight + " FROM answers GROUP BY day ORDER BY day DESC LIMIT ?",
-               {days}, [&](const HistoryDb::Row& row) {
-                   result.insert(result.begin(), {row[0].value_or(0) * 1000, ToTally(row, 1)});
-               });
+    std::optional<int64_t> latest;
+    const auto before = [&](int64_t end) {
+        latest.reset();
+        m_db.Query("SELECT MAX(asked_at) FROM answers WHERE asked_at < ?", {end},
+                   [&](const HistoryDb::Row& row) { latest = row[0]; });
+        return latest.has_value();
+    };
+    for (int64_t end = INT64_MAX; int(result.size()) < days && before(end);) {
+        const int64_t start = LocalMidnightMs(*latest, 0);
+        Tally tally;
+        m_db.Query(std::string("SELECT COUNT(*), ") + AllRight +
+                       " FROM answers WHERE asked_at >= ? AND asked_at < ?",
+                   {start, end}, [&](const HistoryDb::Row& row) { tally = ToTally(row, 0); });
+        result.insert(result.begin(), {start, tally});
+        end = start;
+    }
     return result;
 }
 

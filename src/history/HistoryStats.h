@@ -47,15 +47,24 @@ public:
     // today at the last local midnight, the last 7 days with today.
     static int64_t PeriodStartMs(Period period, int64_t nowMs, int64_t sessionStartMs);
 
-    Tally Overall(int64_t sinceMs) const;
-    // (interval type, interval) -> the interval question's answers.
-    std::map<std::pair<int, int>, Tally> IntervalAccuracy(int64_t sinceMs) const;
-    // (asked interval, answered interval) -> how often.
-    std::map<std::pair<int, int>, int64_t> Confusion(int64_t sinceMs) const;
-    // Scale degree (a row of the note lists) -> the note questions' answers.
-    std::map<int, Tally> DegreeAccuracy(int64_t sinceMs) const;
-    // Key type -> the note questions' answers.
-    std::map<int, Tally> KeyTypeAccuracy(int64_t sinceMs) const;
+    // The questions and their interval answers, from one pass over the period.
+    struct Intervals {
+        Tally Overall;
+        // (interval type, interval) -> the interval question's answers.
+        std::map<std::pair<int, int>, Tally> Accuracy;
+        // (asked interval, answered interval) -> how often.
+        std::map<std::pair<int, int>, int64_t> Confusion;
+        bool operator==(const Intervals&) const = default;
+    };
+    Intervals IntervalFigures(int64_t sinceMs) const;
+    // The note questions' answers per scale degree (a row of the note lists)
+    // and per key type, from one pass over the period.
+    struct Notes {
+        std::map<int, Tally> Degrees;
+        std::map<int, Tally> KeyTypes;
+        bool operator==(const Notes&) const = default;
+    };
+    Notes NoteFigures(int64_t sinceMs) const;
     // The last `days` local days with practice, oldest first: the local
     // midnight that began each, and its questions.
     std::vector<std::pair<int64_t, Tally>> Daily(int days) const;
@@ -66,8 +75,6 @@ public:
     static std::string CsvField(const std::string& text);
 
 private:
-    std::map<int, Tally> NoteAccuracy(const char* groupBy, int64_t sinceMs) const;
-
     const HistoryDb& m_db;
 };
 

@@ -170,29 +170,29 @@ void frmStatistics::Refresh() {
     const int64_t since = HistoryStats::PeriodStartMs(period, now, m_sessionStartMs);
     try {
         const HistoryStats stats(*m_history);
-        const Tally overall = stats.Overall(since);
+        const HistoryStats::Intervals intervals = stats.IntervalFigures(since);
+        const Tally overall = intervals.Overall;
         m_lblSummary->setText(overall.Count == 0
                                   ? tr("No questions answered in this period.")
                                   : tr("%1 questions, %2 right at the first answer (%3).")
                                         .arg(overall.Count)
                                         .arg(overall.Right)
                                         .arg(PercentText(overall)));
-        ShowIntervals(stats, since);
-        ShowConfusion(stats, since);
-        ShowNotes(stats, since);
+        ShowIntervals(intervals.Accuracy);
+        ShowConfusion(intervals.Confusion);
+        ShowNotes(stats.NoteFigures(since));
         ShowDaily(stats);
     } catch (const std::exception& error) {
         m_lblSummary->setText(tr("The practice history cannot be read: %1").arg(Q(error.what())));
     }
 }
 
-void frmStatistics::ShowIntervals(const HistoryStats& stats, int64_t since) {
+void frmStatistics::ShowIntervals(const std::map<std::pair<int, int>, Tally>& tallies) {
     QChart* chart = m_chtIntervals->chart();
     for (const BarCount& count : m_counts)
         delete count.Text;
     m_counts.clear();
     ClearChart(chart);
-    const auto tallies = stats.IntervalAccuracy(since);
     m_bars = new QBarSeries;
     for (int type = 0; type < 3; ++type) {
         auto* set = new QBarSet(tr(Directions[type]));
@@ -236,8 +236,7 @@ void frmStatistics::PlaceCounts() {
     }
 }
 
-void frmStatistics::ShowConfusion(const HistoryStats& stats, int64_t since) {
-    const auto counts = stats.Confusion(since);
+void frmStatistics::ShowConfusion(const std::map<std::pair<int, int>, int64_t>& counts) {
     const int n = int(m_names.Intervals.size());
     QStringList headers;
     for (const std::string& name : m_names.Intervals)
@@ -267,9 +266,8 @@ void frmStatistics::ShowConfusion(const HistoryStats& stats, int64_t since) {
     m_tblConfusion->resizeRowsToContents();
 }
 
-void frmStatistics::ShowNotes(const HistoryStats& stats, int64_t since) {
-    const auto degrees = stats.DegreeAccuracy(since);
-    const auto keyTypes = stats.KeyTypeAccuracy(since);
+void frmStatistics::ShowNotes(const HistoryStats::Notes& notes) {
+    const auto& [degrees, keyTypes] = notes;
     const int types = int(m_names.KeyTypes.size());
     m_tblNotes->clear();
     m_tblNotes->setRowCount(Degrees + types);

@@ -45,9 +45,9 @@ public:
 
 private:
     void BuildControls();
-    void ShowIntervals(const HistoryStats& stats, int64_t since);
-    void ShowConfusion(const HistoryStats& stats, int64_t since);
-    void ShowNotes(const HistoryStats& stats, int64_t since);
+    void ShowIntervals(const std::map<std::pair<int, int>, Tally>& tallies);
+    void ShowConfusion(const std::map<std::pair<int, int>, int64_t>& counts);
+    void ShowNotes(const HistoryStats::Notes& notes);
     void ShowDaily(const HistoryStats& stats);
     void PlaceCounts();
     void cmdExport_Click();

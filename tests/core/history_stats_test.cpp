@@ -11,8 +11,7 @@
 
 using namespace sonavel;
 
-// RFC 4180: CR LF ends a record unless quoted; "" is a quote.
-static std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
+static std::vector<std::vector<std::string>> ReadRfc4180Csv(const std::string& text) {
     std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
     for (std::size_t i = 0, quoted = 0; i < text.size(); ++i) {
         if (text[i] == '"' && ((quoted = !quoted) || text[i + 1] != '"'))
@@ -61,12 +60,14 @@ TEST(HistoryStats, CountsEachPeriodAsALoopOverTheQuestionsWould) {
     for (const int64_t& start : starts) {
         const auto period = HistoryStats::Period(&start - starts);
         const int64_t since = HistoryStats::PeriodStartMs(period, now, now - Hour);
+        Tally overall;
         std::map<std::pair<int, int>, Tally> intervals;
         std::map<std::pair<int, int>, int64_t> confusion;
         std::map<int, Tally> degrees, keyTypes;
         for (const AnswerRecord& r : records) {
             if (r.AskedAtMs < start)
                 continue;
+            add(overall, allRight(r));
             if (r.AnsweredInterval) {
                 add(intervals[{r.IntervalType, r.Interval}], r.IntervalRight());
                 ++confusion[{r.Interval, *r.AnsweredInterval}];
@@ -77,10 +78,9 @@ TEST(HistoryStats, CountsEachPeriodAsALoopOverTheQuestionsWould) {
                     for (Tally* tally : {&degrees[degree], &keyTypes[r.KeyType]})
                         add(*tally, *given == degree);
         }
-        EXPECT_EQ(stats.IntervalAccuracy(since), intervals);
-        EXPECT_EQ(stats.Confusion(since), confusion);
-        EXPECT_EQ(stats.DegreeAccuracy(since), degrees);
-        EXPECT_EQ(stats.KeyTypeAccuracy(since), keyTypes);
+        EXPECT_EQ(stats.IntervalFigures(since),
+                  (HistoryStats::Intervals{overall, intervals, confusion}));
+        EXPECT_EQ(stats.NoteFigures(since), (HistoryStats::Notes{degrees, keyTypes}));
     }
     std::map<int64_t, Tally> days;
     for (const AnswerRecord& r : records)
@@ -91,7 +91,7 @@ TEST(HistoryStats, CountsEachPeriodAsALoopOverTheQuestionsWould) {
     const std::string odd = "Minor \"2nd\",\r\nor a half step";
     std::ostringstream csv;
     stats.ExportCsv(csv, {{}, {}, {"Unison", odd}});
-    const auto rows = ReadCsv(csv.str());
+    const auto rows = ReadRfc4180Csv(csv.str());
     ASSERT_EQ(rows.size(), records.size() + 1);
     const auto time = [](const std::vector<std::string>& row) { return row[0]; };
     EXPECT_EQ(std::ranges::count(rows, "2026-03-09T20:59:59.999Z", time), 1); // midnight - 1
