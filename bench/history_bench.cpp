@@ -2,14 +2,18 @@
 // Statistics window opens, on a history of 100,000 questions made in a
 // temporary folder: the median and maximum of 1,000 Records, of the queries of
 // each period, and of the window itself (offscreen) opening and changing period.
+//
+//   history_bench [--screenshots FOLDER]   also saves the window's pictures of the help
 #include "history/HistoryDb.h"
 #include "history/HistoryStats.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtMessageBoxes.h"
+#include "settings/clsSettings.h"
 #include "ui/frmStatistics.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QTabWidget>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -31,17 +35,26 @@ int64_t NowMs() {
         .count();
 }
 
-AnswerRecord Question(std::mt19937& random, int64_t at) {
+// A student who hears fifths and octaves better than the tritone and sevenths,
+// takes an interval for a near one when wrong, and improves over the year
+// (progress 0 to 1).
+AnswerRecord Question(std::mt19937& random, int64_t at, double progress) {
+    static const double ease[13] = {0.97, 0.70, 0.78, 0.80, 0.82, 0.85, 0.55,
+                                    0.92, 0.66, 0.72, 0.60, 0.64, 0.95};
     auto pick = [&](int n) { return int32_t(random() % unsigned(n)); };
+    auto chance = [&](double p) { return std::uniform_real_distribution<>(0, 1)(random) < p; };
     AnswerRecord r;
     r.AskedAtMs = at;
     r.Key = pick(15), r.KeyType = pick(4), r.KeyReference = pick(3);
     r.IntervalType = pick(3), r.Interval = pick(13);
     r.FirstDegree = pick(7), r.SecondDegree = pick(7);
     r.FirstMidiNote = 60 + r.FirstDegree, r.SecondMidiNote = 60 + r.SecondDegree;
-    r.AnsweredFirst = pick(4) ? r.FirstDegree : pick(7);
-    r.AnsweredSecond = pick(4) ? r.SecondDegree : pick(7);
-    r.AnsweredInterval = pick(3) ? r.Interval : pick(13);
+    const double skill = 0.8 + 0.2 * progress - 0.05 * r.IntervalType;
+    r.AnsweredFirst = chance(skill) ? r.FirstDegree : pick(7);
+    r.AnsweredSecond = chance(skill * 0.95) ? r.SecondDegree : pick(7);
+    r.AnsweredInterval = chance(ease[r.Interval] * skill + 0.1)
+                             ? r.Interval
+                             : std::clamp(r.Interval + (pick(2) ? 1 : -1) * (1 + pick(2)), 0, 12);
     r.AnswerMs = 1000 + pick(4000);
     return r;
 }
@@ -85,12 +98,13 @@ int main(int argc, char** argv) {
         auto at = [&](int i) { return first + int64_t(i) * 365 * Day / Questions; };
         db.Query("BEGIN", {}, nullptr);
         for (int i = 0; i < Questions - Timed; ++i)
-            db.Record(Question(random, at(i)));
+            db.Record(Question(random, at(i), double(i) / Questions));
         db.Query("COMMIT", {}, nullptr);
         std::printf("History of %d questions over 365 days in %s\n\n", Questions, folder.c_str());
 
         Print("Record, one question",
-              Time(Timed, [&](int i) { db.Record(Question(random, at(Questions - Timed + i))); }),
+              Time(Timed,
+                   [&](int i) { db.Record(Question(random, at(Questions - Timed + i), 1.0)); }),
               2);
         const HistoryStats stats(db);
         const char* names[] = {"Queries of one period: this session (1 hour)",
@@ -109,10 +123,8 @@ int main(int argc, char** argv) {
         }
         QtMessageBoxes boxes;
         QtDesktop desktop;
-        const HistoryNames labels{
-            {},
-            {"Major", "Minor (Natural)", "Minor (Harmonic)", "Minor (Melodic)"},
-            std::vector<std::string>(13, "Interval")};
+        const clsSettings settings;
+        const HistoryNames labels{settings.KeyArray, settings.KeyTypeArray, settings.IntervalArray};
         Print("Statistics window opening (all time), offscreen",
               Time(10,
                    [&](int) {
@@ -132,6 +144,19 @@ int main(int argc, char** argv) {
                    }),
               200);
         status = db.TakeProblem().empty() ? 0 : 1;
+        // The pictures of the help: the window on this history, a tab each.
+        if (argc > 2 && std::string(argv[1]) == "--screenshots") {
+            auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabStatistics"));
+            period->setCurrentIndex(HistoryStats::AllTime);
+            window.resize(1100, 600);
+            for (const auto& [tab, file] :
+                 {std::pair(0, "statistics.png"), {1, "confusions.png"}}) {
+                tabs->setCurrentIndex(tab);
+                QCoreApplication::processEvents();
+                if (!window.grab().save(QString::fromStdString(std::string(argv[2]) + "/" + file)))
+                    status = 1;
+            }
+        }
     }
     std::filesystem::remove_all(folder);
     return status;

@@ -62,21 +62,19 @@ QChartView* ChartView(const char* name, const QString& spoken) {
     return view;
 }
 
-void ClearChart(QChart* chart) {
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
-}
-
-QValueAxis* PercentAxis(QChart* chart) {
-    auto* axis = new QValueAxis;
-    axis->setRange(0, 100);
-    axis->setLabelFormat(QStringLiteral("%d%"));
-    axis->setTitleText(QObject::tr("Right"));
-    chart->addAxis(axis, Qt::AlignLeft);
-    return axis;
+// The chart's series on a time or category axis below and 0-100 % at the left;
+// built once, only the values change with the period.
+void Axes(QChart* chart, QAbstractSeries* series, QAbstractAxis* below, const QString& title) {
+    chart->setTitle(title);
+    chart->addSeries(series);
+    auto* percent = new QValueAxis;
+    percent->setRange(0, 100);
+    percent->setLabelFormat(QStringLiteral("%d%"));
+    percent->setTitleText(QObject::tr("Right"));
+    chart->addAxis(below, Qt::AlignBottom);
+    chart->addAxis(percent, Qt::AlignLeft);
+    series->attachAxis(below);
+    series->attachAxis(percent);
 }
 
 QTableWidgetItem* Cell(const QString& text) {
@@ -125,11 +123,26 @@ void frmStatistics::BuildControls() {
     m_lblSummary->setWordWrap(true);
 
     m_chtIntervals = ChartView("chtIntervals", tr("Accuracy per interval"));
-    m_bars = nullptr;
+    m_bars = new QBarSeries;
+    auto* names = new QBarCategoryAxis;
+    for (const std::string& name : m_names.Intervals)
+        names->append(Q(name));
+    names->setLabelsAngle(-90);
+    for (const char* direction : Directions)
+        m_bars->append(new QBarSet(tr(direction)));
+    Axes(m_chtIntervals->chart(), m_bars, names,
+         tr("Interval answers right, with the number of questions on each bar"));
     m_tblConfusion = Named(new QTableWidget, "tblConfusion", tr("Confusions"));
     m_tblConfusion->setWordWrap(true);
     m_tblNotes = Named(new QTableWidget, "tblNotes", tr("Notes"));
     m_chtDaily = ChartView("chtDaily", tr("Daily accuracy"));
+    m_daily = new QLineSeries;
+    m_daily->setName(tr("Questions right"));
+    m_daily->setPointsVisible(true);
+    m_dates = new QDateTimeAxis;
+    m_dates->setFormat(QStringLiteral("d MMM"));
+    Axes(m_chtDaily->chart(), m_daily, m_dates,
+         tr("Questions right per day, the last 30 days of practice"));
     m_tabStatistics = Named(new QTabWidget, "tabStatistics", tr("Statistics"));
     m_tabStatistics->addTab(m_chtIntervals, tr("&Intervals"));
     m_tabStatistics->addTab(m_tblConfusion, tr("C&onfusions"));
@@ -189,13 +202,14 @@ void frmStatistics::Refresh() {
 
 void frmStatistics::ShowIntervals(const std::map<std::pair<int, int>, Tally>& tallies) {
     QChart* chart = m_chtIntervals->chart();
+    QFont small = chart->font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
     for (const BarCount& count : m_counts)
         delete count.Text;
     m_counts.clear();
-    ClearChart(chart);
-    m_bars = new QBarSeries;
     for (int type = 0; type < 3; ++type) {
-        auto* set = new QBarSet(tr(Directions[type]));
+        QBarSet* set = m_bars->barSets()[type];
+        set->remove(0, set->count());
         for (int interval = 0; interval < int(m_names.Intervals.size()); ++interval) {
             const auto found = tallies.find({type, interval});
             const Tally tally = found == tallies.end() ? Tally{} : found->second;
@@ -203,27 +217,17 @@ void frmStatistics::ShowIntervals(const std::map<std::pair<int, int>, Tally>& ta
             if (tally.Count > 0) {
                 auto* text = new QGraphicsSimpleTextItem(QString::number(tally.Count), chart);
                 text->setData(0, QStringLiteral("%1_%2").arg(type).arg(interval));
+                text->setFont(small);
+                text->setRotation(-90); // upwards, as narrow as the bar
                 m_counts.push_back({type, interval, text});
             }
         }
-        m_bars->append(set);
     }
-    chart->addSeries(m_bars);
-    auto* names = new QBarCategoryAxis;
-    for (const std::string& name : m_names.Intervals)
-        names->append(Q(name));
-    names->setLabelsAngle(-45);
-    chart->addAxis(names, Qt::AlignBottom);
-    m_bars->attachAxis(names);
-    m_bars->attachAxis(PercentAxis(chart));
-    chart->setTitle(tr("Interval answers right, with the number of questions on each bar"));
     PlaceCounts();
 }
 
 // Grouped bars share the middle half of their category, a third each.
 void frmStatistics::PlaceCounts() {
-    if (!m_bars)
-        return;
     QChart* chart = m_chtIntervals->chart();
     const qreal width = m_bars->barWidth();
     const int sets = int(m_bars->count());
@@ -231,8 +235,8 @@ void frmStatistics::PlaceCounts() {
         const qreal centre = count.Interval - width / 2 + (count.Type + 0.5) * width / sets;
         const qreal top = m_bars->barSets()[count.Type]->at(count.Interval);
         const QPointF at = chart->mapToPosition(QPointF(centre, top), m_bars);
-        const QRectF box = count.Text->boundingRect();
-        count.Text->setPos(at.x() - box.width() / 2, at.y() - box.height());
+        // Turned upwards about its top left corner, the text stands on that corner.
+        count.Text->setPos(at.x() - count.Text->boundingRect().height() / 2, at.y() - 2);
     }
 }
 
@@ -245,7 +249,9 @@ void frmStatistics::ShowConfusion(const std::map<std::pair<int, int>, int64_t>& 
     m_tblConfusion->setRowCount(n);
     m_tblConfusion->setColumnCount(n);
     m_tblConfusion->setVerticalHeaderLabels(headers);
-    m_tblConfusion->setHorizontalHeaderLabels(headers);
+    // Answers across, in two lines so that thirteen columns fit.
+    m_tblConfusion->setHorizontalHeaderLabels(
+        headers.replaceInStrings(QStringLiteral(" "), QStringLiteral("\n")));
     std::vector<int64_t> rowTotals(std::size_t(n), 0);
     for (const auto& [cell, count] : counts)
         if (cell.first >= 0 && cell.first < n)
@@ -294,25 +300,15 @@ void frmStatistics::ShowNotes(const HistoryStats::Notes& notes) {
 }
 
 void frmStatistics::ShowDaily(const HistoryStats& stats) {
-    QChart* chart = m_chtDaily->chart();
-    ClearChart(chart);
-    auto* line = new QLineSeries;
-    line->setName(tr("Questions right"));
-    line->setPointsVisible(true);
     const auto days = stats.Daily(30);
+    QList<QPointF> points;
     for (const auto& [day, tally] : days)
-        line->append(double(day), Percent(tally));
-    chart->addSeries(line);
-    auto* dates = new QDateTimeAxis;
-    dates->setFormat(QStringLiteral("d MMM"));
-    dates->setTickCount(std::clamp(int(days.size()), 2, 8));
+        points.append(QPointF(double(day), Percent(tally)));
+    m_daily->replace(points);
+    m_dates->setTickCount(std::clamp(int(days.size()), 2, 8));
     if (!days.empty())
-        dates->setRange(QDateTime::fromMSecsSinceEpoch(days.front().first).addDays(-1),
-                        QDateTime::fromMSecsSinceEpoch(days.back().first).addDays(1));
-    chart->addAxis(dates, Qt::AlignBottom);
-    line->attachAxis(dates);
-    line->attachAxis(PercentAxis(chart));
-    chart->setTitle(tr("Questions right per day, the last 30 days of practice"));
+        m_dates->setRange(QDateTime::fromMSecsSinceEpoch(days.front().first).addDays(-1),
+                          QDateTime::fromMSecsSinceEpoch(days.back().first).addDays(1));
 }
 
 void frmStatistics::cmdExport_Click() {

@@ -14,6 +14,8 @@ class QPushButton;
 class QTableWidget;
 class QTabWidget;
 class QBarSeries;
+class QDateTimeAxis;
+class QLineSeries;
 class QChart;
 class QChartView;
 
@@ -68,6 +70,8 @@ private:
     QTableWidget* m_tblConfusion;
     QTableWidget* m_tblNotes;
     QChartView* m_chtDaily;
+    QLineSeries* m_daily;
+    QDateTimeAxis* m_dates;
     QCheckBox* m_chkRecord;
     QPushButton* m_cmdExport;
     QPushButton* m_cmdClear;
