@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
             period->setCurrentIndex(HistoryStats::AllTime);
             window.resize(1100, 600);
             for (const auto& [tab, file] :
-                 {std::pair(0, "statistics.png"), {1, "confusions.png"}}) {
+                 {std::pair(0, "statistics.png"), {1, "statistics-confusions.png"}}) {
                 tabs->setCurrentIndex(tab);
                 QCoreApplication::processEvents();
                 if (!window.grab().save(QString::fromStdString(std::string(argv[2]) + "/" + file)))
