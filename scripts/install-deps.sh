@@ -18,6 +18,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-charts-dev libqt6opengl6-dev
   libfluidsynth-dev libpulse-dev libdbus-1-dev fluid-soundfont-gm
   librtmidi-dev libjack-jackd2-dev libsqlite3-dev
 )

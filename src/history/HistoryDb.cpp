@@ -113,6 +113,9 @@ bool HistoryDb::OpenFile() {
     sqlite3_busy_timeout(m_db, 3000);
     Execute("PRAGMA journal_mode=WAL");
     Execute("PRAGMA synchronous=NORMAL");
+    // The log is copied into the database when the last copy of the program
+    // closes it, not by the Validate that happens to fill it (4 ms and more).
+    Execute("PRAGMA wal_autocheckpoint=0");
     Migrate();
     return true;
 }

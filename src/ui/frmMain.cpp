@@ -12,6 +12,7 @@
 #include "ui/DegreeKeys.h"
 #include "ui/frmAbout.h"
 #include "ui/frmMidiKeyboard.h"
+#include "ui/frmStatistics.h"
 
 #include <QAction>
 #include <QApplication>
@@ -141,6 +142,9 @@ frmMain::frmMain(clsSettings& settings, clsErrorHandler& errors, MidiOutput& out
       m_engine(output, clock), m_c(this) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(ProgramIcon());
+    m_sessionStartMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
     ConnectHandlers();
     Form_Load();
 }
@@ -205,6 +209,7 @@ void frmMain::ConnectHandlers() {
     for (int i = 0; i < int(m_c.mnuViewCheatMode.size()); ++i)
         connect(m_c.mnuViewCheatMode[i], &QAction::triggered, this,
                 [this, i] { mnuViewCheatMode_Click(i); });
+    connect(m_c.mnuViewStatistics, &QAction::triggered, this, &frmMain::mnuViewStatistics_Click);
     connect(m_c.mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
     connect(m_c.mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(m_c.mnuToolsMidiSetup, &QAction::triggered, this, &frmMain::mnuToolsMidiSetup_Click);
@@ -790,6 +795,22 @@ void frmMain::mnuViewNotes_Click(int index) {
         m_settings.SetNoteDisplayMode(index);
         GetNoteNames();
         GetViewMode();
+    });
+}
+
+// One Statistics window at a time, beside the main window and read afresh at each opening.
+void frmMain::mnuViewStatistics_Click() {
+    Handler("frmMain::mnuViewStatistics_Click()", [&] {
+        if (m_statistics)
+            m_statistics->close();
+        auto* window = new frmStatistics(
+            m_history, {m_settings.KeyArray, m_settings.KeyTypeArray, m_settings.IntervalArray},
+            m_sessionStartMs, m_boxes, m_desktop, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        m_statistics = window;
+        window->show();
+        window->raise();
+        window->activateWindow();
     });
 }
 

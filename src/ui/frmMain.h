@@ -9,6 +9,7 @@
 #include "ui/frmMainControls.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -138,6 +139,7 @@ private:
 
     void mnuViewCheatMode_Click(int index);
     void mnuViewNotes_Click(int index);
+    void mnuViewStatistics_Click();
 
     void mnuFileOpen_Click();
     void mnuFileExit_Click();
@@ -183,6 +185,8 @@ private:
     HistoryDb* m_history = nullptr;
     QuestionLog m_log{nullptr};
     MidiKeyboardAnswers m_keyboard{*this};
+    int64_t m_sessionStartMs = 0; // wall time the window opened: the Statistics' "this session"
+    QPointer<QDialog> m_statistics;
 
     QuestionState m_state = Idle;
     bool m_missed = false;

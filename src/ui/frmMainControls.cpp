@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -403,6 +404,9 @@ void frmMainControls::BuildMenus(QMainWindow* window) {
         mnuViewCheatMode[i] = item(mnuViewCheat, Indexed("mnuViewCheatMode", i), cheats[i]);
         mnuViewCheatMode[i]->setCheckable(true);
     }
+    mnuView->addSeparator();
+    mnuViewStatistics = item(mnuView, QStringLiteral("mnuViewStatistics"), tr("&Statistics..."));
+    mnuViewStatistics->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
 
     mnuTools = menu(nullptr, "mnuTools", tr("&Tools"));
     mnuToolsMidiSetup = item(mnuTools, QStringLiteral("mnuToolsMidiSetup"), tr("&Midi setup..."));

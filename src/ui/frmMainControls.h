@@ -117,6 +117,7 @@ public:
     std::array<QAction*, 3> mnuViewNotes;
     QMenu* mnuViewCheat;
     std::array<QAction*, 6> mnuViewCheatMode; // entry 4 is a separator
+    QAction* mnuViewStatistics;
     QMenu* mnuTools;
     QAction* mnuToolsMidiSetup;
     QAction* mnuToolsMidiKeyboard;

@@ -18,6 +18,8 @@ public:
     void Show(const std::string& title, const std::string& text, MsgIcon) override {
         Boxes.push_back({title, text});
     }
+    bool Ask(const std::string& t, const std::string& s) override { return Show(t, s, {}), Yes; }
+    bool Yes = true; // what Ask answers
     std::vector<Box> Boxes;
 };
 

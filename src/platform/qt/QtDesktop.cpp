@@ -2,7 +2,9 @@
 
 #include "platform/qt/HelpBrowser.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QString>
 #include <QUrl>
 
@@ -29,6 +31,13 @@ void QtDesktop::ShowHelpPage(const std::string& path) {
     }
     m_help->raise();
     m_help->activateWindow();
+}
+
+std::string QtDesktop::ChooseSaveFile(const std::string& title, const std::string& suggested) {
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString::fromStdString(title),
+                                        QString::fromStdString(suggested),
+                                        QStringLiteral("CSV files (*.csv);;All files (*)"))
+        .toStdString();
 }
 
 } // namespace sonavel

@@ -21,6 +21,7 @@ public:
 
     bool OpenInEditor(const std::string& path) override;
     void ShowHelpPage(const std::string& path) override;
+    std::string ChooseSaveFile(const std::string& title, const std::string& suggested) override;
 
     // The help window, or null before the first ShowHelpPage.
     HelpBrowser* HelpWindow() const { return m_help.get(); }

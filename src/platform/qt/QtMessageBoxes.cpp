@@ -34,4 +34,13 @@ void QtMessageBoxes::Show(const std::string& title, const std::string& text, Msg
     box.exec();
 }
 
+bool QtMessageBoxes::Ask(const std::string& title, const std::string& text) {
+    QWidget* parent = m_parent ? m_parent : QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(title),
+                    QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace sonavel

@@ -14,6 +14,7 @@ public:
     explicit QtMessageBoxes(QWidget* parent = nullptr) : m_parent(parent) {}
 
     void Show(const std::string& title, const std::string& text, MsgIcon icon) override;
+    bool Ask(const std::string& title, const std::string& text) override;
 
 private:
     QWidget* m_parent;
