@@ -22,7 +22,7 @@ class HistoryDb {
 public:
     static constexpr const char* FileName = "snv2_history.db";
     // The schema this program writes; older files are brought up to it.
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     HistoryDb() = default;
     ~HistoryDb();
