@@ -12,16 +12,20 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
 namespace sonavel {
 namespace {
 
-// A file as the program writes it, with one accepted change and one bad value.
+// A file as the program writes it, with one accepted change and one bad value, in a folder
+// whose name is not UTF-8.
 TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
-    QTemporaryDir folder;
-    const std::string path = SettingsFilePath(folder.path().toStdString());
+    QTemporaryDir temp;
+    const std::string folder = temp.path().toStdString() + "/caf\xe9";
+    std::filesystem::create_directory(folder);
+    const std::string path = SettingsFilePath(folder);
     clsSettings written;
     written.SetCurrentKey(3);
     written.SaveToDisk(path);
@@ -34,8 +38,7 @@ TEST(StartUp, OneBadValueIsReportedThenTheFileIsRewrittenWithTheDefault) {
     fakes::VirtualClock clock;
     fakes::RecordingMidiOutput output{&clock};
     ProgramObjects program;
-    EXPECT_FALSE(
-        StartUp(program, folder.path().toStdString(), {presenter, boxes, desk, output, clock}));
+    EXPECT_FALSE(StartUp(program, folder, {presenter, boxes, desk, output, clock}));
     ASSERT_EQ(presenter.Reports.size(), 1u);
     EXPECT_NE(presenter.Reports[0].find("PlaybackSpeed=9\r\n"), std::string::npos);
     const std::string rewritten = fakes::ReadFile(path);
