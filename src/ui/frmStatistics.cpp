@@ -93,6 +93,8 @@ frmStatistics::frmStatistics(HistoryDb* history, HistoryNames names, int64_t ses
     setObjectName(QStringLiteral("frmStatistics"));
     setWindowTitle(tr("Statistics"));
     BuildControls();
+    // Wide enough for thirteen interval names under their bars and the whole matrix.
+    resize(1100, 600);
     m_chkRecord->setChecked(Usable() && m_history->Recording());
     for (QWidget* control : {static_cast<QWidget*>(m_chkRecord), static_cast<QWidget*>(m_cmdExport),
                              static_cast<QWidget*>(m_cmdClear)})
