@@ -1,9 +1,16 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
 namespace sonavel {
+
+// The wall clock as the history keeps it: milliseconds since 1970-01-01 UTC.
+inline int64_t NowUtcMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 // One question as the history keeps it: what was asked, what was answered at
 // its first complete validation (the answer the score counts), and how.

@@ -166,11 +166,12 @@ std::string HistoryDb::TakeProblem() {
     return m_problem;
 }
 
-void HistoryDb::Query(const std::string& sql, const std::vector<int64_t>& parameters,
+void HistoryDb::Query(const std::string& sql, const Row& parameters,
                       const std::function<void(const Row&)>& row) const {
     Statement statement(m_db, sql);
     for (std::size_t i = 0; i < parameters.size(); ++i)
-        sqlite3_bind_int64(statement.Handle, int(i + 1), parameters[i]);
+        if (parameters[i])
+            sqlite3_bind_int64(statement.Handle, int(i + 1), *parameters[i]);
     Row values;
     for (;;) {
         const int step = sqlite3_step(statement.Handle);
@@ -191,34 +192,22 @@ void HistoryDb::Query(const std::string& sql, const std::vector<int64_t>& parame
 void HistoryDb::Record(const AnswerRecord& r) {
     if (!m_db || !Recording())
         return;
-    auto orNull = [](const std::optional<int32_t>& v) { return v ? int64_t(*v) : int64_t(-1); };
     try {
         Query(R"(INSERT INTO answers(asked_at, key, key_type, key_reference, interval_type,
                      interval, first_degree, second_degree, first_note, second_note,
                      answer_first, answer_second, answer_interval, cheat_mode, right_first,
                      right_second, right_interval, answer_shown, played_again, answer_ms)
-                 VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, NULLIF(?, -1), NULLIF(?, -1),
-                        NULLIF(?, -1), ?, ?, ?, ?, ?, ?, ?))",
-              {r.AskedAtMs,
-               r.Key,
-               r.KeyType,
-               r.KeyReference,
-               r.IntervalType,
-               r.Interval,
-               r.FirstDegree,
-               r.SecondDegree,
-               r.FirstMidiNote,
-               r.SecondMidiNote,
-               orNull(r.AnsweredFirst),
-               orNull(r.AnsweredSecond),
-               orNull(r.AnsweredInterval),
-               r.CheatMode,
-               r.FirstRight(),
-               r.SecondRight(),
-               r.IntervalRight(),
-               r.AnswerShown,
-               r.PlayedAgain,
-               r.AnswerMs},
+                 VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?))",
+              {r.AskedAtMs,        r.Key,
+               r.KeyType,          r.KeyReference,
+               r.IntervalType,     r.Interval,
+               r.FirstDegree,      r.SecondDegree,
+               r.FirstMidiNote,    r.SecondMidiNote,
+               r.AnsweredFirst,    r.AnsweredSecond,
+               r.AnsweredInterval, r.CheatMode,
+               r.FirstRight(),     r.SecondRight(),
+               r.IntervalRight(),  r.AnswerShown,
+               r.PlayedAgain,      r.AnswerMs},
               nullptr);
     } catch (const std::exception& error) {
         Fail(error.what());

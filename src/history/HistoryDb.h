@@ -57,13 +57,11 @@ public:
     // stay).
     void Clear();
 
-    // The raw handle, for the statistics queries of the same database.
-    sqlite3* Handle() const { return m_db; }
-    // Runs sql with its ? parameters bound in order and calls row for each
+    // Runs sql with its ? parameters bound in order (nullopt as NULL) and calls row for each
     // result row with its columns as integers (a NULL as nullopt). A failure
     // throws std::runtime_error with SQLite's message.
     using Row = std::vector<std::optional<int64_t>>;
-    void Query(const std::string& sql, const std::vector<int64_t>& parameters,
+    void Query(const std::string& sql, const Row& parameters,
                const std::function<void(const Row&)>& row) const;
 
 private:

@@ -21,10 +21,7 @@ RtMidiInput::~RtMidiInput() {
 }
 
 std::unique_ptr<RtMidiIn> RtMidiInput::NewClient(RtMidi::Api api) {
-    std::vector<RtMidi::Api> compiled;
-    RtMidi::getCompiledApi(compiled);
-    // Asked for an API it lacks, RtMidi silently picks another one.
-    if (std::find(compiled.begin(), compiled.end(), api) == compiled.end())
+    if (!RtMidiPorts::IsCompiled(api))
         return nullptr;
     try {
         auto in = std::make_unique<RtMidiIn>(api, m_options.ClientName);

@@ -32,11 +32,14 @@ std::string RtMidiPorts::ApiName(RtMidi::Api api) {
     }
 }
 
-std::unique_ptr<RtMidiOut> RtMidiPorts::NewClient(ApiState& api, std::string& error) {
+bool RtMidiPorts::IsCompiled(RtMidi::Api api) {
     std::vector<RtMidi::Api> compiled;
     RtMidi::getCompiledApi(compiled);
-    // Asked for an API it lacks, RtMidi silently picks another one.
-    if (std::find(compiled.begin(), compiled.end(), api.Kind) == compiled.end()) {
+    return std::find(compiled.begin(), compiled.end(), api) != compiled.end();
+}
+
+std::unique_ptr<RtMidiOut> RtMidiPorts::NewClient(ApiState& api, std::string& error) {
+    if (!IsCompiled(api.Kind)) {
         error = "this RtMidi library has no " + ApiName(api.Kind) + " support";
         return nullptr;
     }

@@ -50,6 +50,9 @@ public:
     void Close(uint32_t id);
 
     static std::string ApiName(RtMidi::Api api);
+    // Whether this RtMidi library has the back end: asked for one it lacks,
+    // RtMidi silently picks another.
+    static bool IsCompiled(RtMidi::Api api);
 
     // How long a JACK port must stay after the last send for its messages to
     // reach the receiver.

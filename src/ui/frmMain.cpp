@@ -35,7 +35,6 @@
 #include <QToolButton>
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -142,9 +141,7 @@ frmMain::frmMain(clsSettings& settings, clsErrorHandler& errors, MidiOutput& out
       m_engine(output, clock), m_c(this) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(ProgramIcon());
-    m_sessionStartMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::system_clock::now().time_since_epoch())
-                           .count();
+    m_sessionStartMs = NowUtcMs();
     ConnectHandlers();
     Form_Load();
 }
@@ -700,23 +697,16 @@ void frmMain::cmdValidate_Click() {
         int16_t note2 = SelectedRow(m_c.lstNoteAnswer[1]);
         int16_t interval = SelectedRow(m_c.lstIntervalAnswer);
         // A skipped question counts as answered correctly.
-        switch (m_settings.CheatMode()) {
-        case 0:
+        const int32_t cheat = m_settings.CheatMode();
+        const bool firstGiven = cheat == 0 || cheat == 2;
+        const bool secondGiven = cheat == 1 || cheat == 2;
+        const bool intervalGiven = cheat == 3;
+        if (firstGiven)
             note1 = m_engine.FirstNote();
-            break;
-        case 1:
+        if (secondGiven)
             note2 = m_engine.SecondNote();
-            break;
-        case 2:
-            note1 = m_engine.FirstNote();
-            note2 = m_engine.SecondNote();
-            break;
-        case 3:
+        if (intervalGiven)
             interval = m_engine.CurrentInterval();
-            break;
-        default:
-            break;
-        }
         if (note1 == -1 || note2 == -1 || interval == -1) {
             m_boxes.Show("Incomplete answer",
                          "Please select the correct notes and interval\r\nfrom the corresponding "
@@ -724,25 +714,20 @@ void frmMain::cmdValidate_Click() {
                          MsgIcon::Exclamation);
             return;
         }
-        const int32_t cheat = m_settings.CheatMode();
         auto asked = [](bool given, int32_t answer) {
             return given ? std::nullopt : std::optional(answer);
         };
-        m_log.Validated(asked(cheat == 0 || cheat == 2, note1),
-                        asked(cheat == 1 || cheat == 2, note2), asked(cheat == 3, interval), cheat,
-                        m_clock.NowMicros(),
-                        std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count());
+        m_log.Validated(asked(firstGiven, note1), asked(secondGiven, note2),
+                        asked(intervalGiven, interval), cheat, m_clock.NowMicros(), NowUtcMs());
         const bool notesRight = note1 == m_engine.FirstNote() && note2 == m_engine.SecondNote();
+        const bool right = notesRight && interval == m_engine.CurrentInterval();
         if (std::exchange(m_drillQuestion, false))
             m_drill.Answered({m_engine.CurrentIntervalType(), m_engine.CurrentInterval(),
                               m_engine.FirstNote(), m_engine.SecondNote()},
-                             notesRight && interval == m_engine.CurrentInterval() && !m_missed,
-                             !notesRight);
+                             right && !m_missed, !notesRight);
         if (const std::string problem = m_history ? m_history->TakeProblem() : ""; !problem.empty())
             m_boxes.Show(ProductName, problem, MsgIcon::Exclamation);
-        if (notesRight && interval == m_engine.CurrentInterval()) {
+        if (right) {
             SetColour(m_c.lblFeedback, frmMainControls::StartColour);
             m_c.lblFeedback->setText(tr("Correct!"));
             ++m_questions;

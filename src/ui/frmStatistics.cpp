@@ -24,7 +24,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
-#include <chrono>
 #include <fstream>
 
 namespace sonavel {
@@ -179,10 +178,7 @@ void frmStatistics::Refresh() {
         return;
     }
     const auto period = HistoryStats::Period(m_cboPeriod->currentIndex());
-    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
-    const int64_t since = HistoryStats::PeriodStartMs(period, now, m_sessionStartMs);
+    const int64_t since = HistoryStats::PeriodStartMs(period, NowUtcMs(), m_sessionStartMs);
     try {
         const HistoryStats stats(*m_history);
         const HistoryStats::Intervals intervals = stats.IntervalFigures(since);
